@@ -1,0 +1,137 @@
+#include "app/command_line.h"
+
+#include "platform/text.h"
+
+namespace nv {
+
+namespace {
+
+// Arguments this long or shorter are either whole switches or invalid;
+// longer ones are "name=value" assignments.
+constexpr size_t kShortArgumentChars = 8;
+
+size_t CharCount(const CodePage& cp, const std::string& text) {
+  size_t count = 0;
+  for (size_t i = 0; i < text.size(); i += MbCharLength(cp, text, i)) ++count;
+  return count;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Whole-argument switches, each accepted with or without its slash. Returns
+// false when the argument is none of them.
+bool ApplySwitch(const CodePage& cp, const std::string& arg, RunOptions* options) {
+  auto is = [&](const char* name) {
+    return MbEqualNoCase(cp, arg, name) || MbEqualNoCase(cp, arg, std::string("/") + name);
+  };
+  if (is("I")) {
+    options->interactive = true;
+  } else if (is("S")) {
+    options->interactive = false;
+  } else if (is("L")) {
+    options->msiLogging = true;
+  } else if (is("M")) {
+    options->statusMif = true;
+  } else if (is("noreboot")) {
+    options->rebootMode = -1;
+  } else if (is("forcereboot")) {
+    options->rebootMode = 1;
+  } else if (is("removeall")) {
+    options->removeAll = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// "." stands for the program's folder; every value ends in exactly one
+// backslash, so an empty value becomes a lone backslash.
+std::string NormaliseAltSource(const CodePage& cp, const std::string& value, const std::string& programDir) {
+  std::string folder = MbEqualNoCase(cp, value, ".") ? MbReplaceAll(cp, programDir, ".\\", "") : value;
+  return MbTrimRightChar(cp, folder, '\\') + "\\";
+}
+
+// A "name=value" argument, already lower-cased and unquoted.
+bool ApplyAssignment(const CodePage& cp, const std::string& arg, const std::string& programDir,
+                     RunOptions* options) {
+  for (const char* prefix : {"logfile=", "/logfile="}) {
+    if (StartsWith(arg, prefix)) {
+      options->logFile = arg.substr(std::string(prefix).size());
+      return true;
+    }
+  }
+  for (const char* prefix : {"altsource=", "/altsource="}) {
+    if (StartsWith(arg, prefix)) {
+      options->altSource = NormaliseAltSource(cp, arg.substr(std::string(prefix).size()), programDir);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string ProgramDirFromModulePath(const CodePage& cp, const std::string& modulePath) {
+  const size_t cut = MbFindLast(cp, modulePath, '\\');
+  return cut == std::string::npos ? std::string() : modulePath.substr(0, cut + 1);
+}
+
+std::string BuildUsageText() {
+  std::string text =
+      "\"\\\\deploysrv\\NorvaSuite\\NvRunUnattended.exe\" \"[\\\\deploysrv\\NorvaSuite\\]MyInstall.xml\" "
+      "[/I | /S] [/noreboot | /forcereboot] [/L] [logfile=\"C:\\Logs\\silent.log\"] "
+      "[altsource=\"\\\\mirrorsrv\\NorvaMedia\"] /m";
+  text += "\n\nOptions:";
+  text += "\n/I | /S - Interactive or Silent. Default is Silent";
+  text += "\n/noreboot - Do not reboot even if reboot was required by the installed products";
+  text += "\n/forcereboot - Reboot always";
+  text += "\n/L - Creates Windows Installer verbose log files under %temp%";
+  text += "\nlogfile - fully qualified log file name. Log file is created under %temp% with file name "
+          "VOVarOvadevir *.log";
+  text += "\naltsource - Alternative install media location. Use \\altsource=. to start the search from "
+          "NvRunUnattended.exe folder";
+  text += "\n/m - Generate .mif file for SMS client computers";
+  text += "\n/removeall - Uninstalls all Norvasoft products";
+  text += "\nNote: .xml file path is optional if in the same directory as NvRunUnattended.exe";
+  return text;
+}
+
+bool IsHelpRequest(const std::vector<std::string>& args) {
+  return args.size() == 1 && (args[0] == "/?" || args[0] == "?");
+}
+
+ParseResult ParseCommandLine(const CodePage& cp, const std::vector<std::string>& args,
+                             const std::string& programDir, RunOptions* options) {
+  RunOptions parsed = *options;
+  for (const std::string& raw : args) {
+    const std::string arg = MbTrim(cp, raw);
+    // The response file comes first: "logfile=c:\logs\run.xml" names one.
+    if (MbEndsWithNoCase(cp, arg, ".xml")) {
+      parsed.responseFile = arg;
+      continue;
+    }
+    if (ApplySwitch(cp, arg, &parsed)) continue;
+    if (StartsWith(arg, "/v") || StartsWith(arg, "/V")) {
+      parsed.verboseTrace = true;
+      continue;
+    }
+    const size_t chars = CharCount(cp, arg);
+    if (chars == 0) continue;
+    if (chars <= kShortArgumentChars) return ParseResult::kInvalidShort;
+    const std::string assignment = MbTrimLeftChar(cp, MbTrimRightChar(cp, MbLower(cp, arg), '"'), '"');
+    if (!ApplyAssignment(cp, assignment, programDir, &parsed)) return ParseResult::kInvalidLong;
+  }
+  *options = parsed;
+  return ParseResult::kOk;
+}
+
+std::string BuildInvalidOptionsText(ParseResult result, const std::string& usage) {
+  if (result == ParseResult::kInvalidLong) {
+    return "Invalid command line options detected. Please use the following options. \n" + usage;
+  }
+  return "Invalid command line options detected. Please use the following options.\n" + usage;
+}
+
+}  // namespace nv

@@ -1,0 +1,44 @@
+#pragma once
+// The run-wide state that every phase of a run shares.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "response/install_plan.h"
+#include "status/run_log.h"
+
+namespace nv {
+
+// What the command line asks for.
+struct RunOptions {
+  bool interactive = false;  // /I; /S clears it
+  bool msiLogging = false;   // /L, or the "EnableLogging" registry value
+  bool statusMif = false;    // /M
+  int rebootMode = 0;        // -1 /noreboot, 0 when marked, 1 /forcereboot
+  bool removeAll = false;    // /removeall
+  bool verboseTrace = false; // an argument beginning with /v or /V
+  std::string responseFile;
+  std::string logFile;
+  std::string altSource;     // when set, ends in exactly one backslash
+};
+
+struct RunContext {
+  explicit RunContext(Platform& p) : platform(p) {}
+  RunContext(const RunContext&) = delete;
+  RunContext& operator=(const RunContext&) = delete;
+
+  Platform& platform;
+  InstanceHandle instance = nullptr;
+  std::string programDir;  // the program's folder, ending in a backslash
+  std::string tempDir;     // the temporary folder, ending in a backslash
+  RunOptions options;
+  RunLog log;
+  WindowHandle statusWindow = nullptr;  // none in silent mode
+  std::string statusText;
+  InstallPlan plan;
+  int itemIndex = 0;
+  int32_t exitCode = 0;
+};
+
+}  // namespace nv

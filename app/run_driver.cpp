@@ -1,0 +1,116 @@
+// The order of one run. Each step is a small function; a step that can end
+// the run returns the exit code to end it with, or nothing to go on.
+
+#include "app/run_driver.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/run_context.h"
+#include "response/install_plan.h"
+#include "response/response_file.h"
+#include "status/run_log.h"
+
+namespace nv {
+
+namespace {
+
+using RunEnd = std::optional<int32_t>;
+
+// The instance handle, and the program's folder: the module's path up to and
+// including its last backslash.
+void RecordProgramLocation(RunContext& ctx, InstanceHandle instance) {
+  ctx.instance = instance;
+  ctx.programDir = ProgramDirFromModulePath(ctx.platform.codePage, ctx.platform.files.ModuleFileName());
+}
+
+void ShowStartUpMessage(RunContext& ctx, const std::string& text) {
+  ctx.platform.ui.ShowMessageBox(Owner::Desktop, nullptr, text, kUnattendedCaption, MB_ICONINFORMATION | MB_OK);
+}
+
+// "/?" or "?" alone: the usage text, and the run ends before anything is
+// written.
+RunEnd AnswerHelpRequest(RunContext& ctx, const std::vector<std::string>& args, const std::string& usage) {
+  if (!IsHelpRequest(args)) return std::nullopt;
+  ShowStartUpMessage(ctx, usage);
+  return 0;
+}
+
+// The switches into ctx.options; an invalid one is reported with the usage
+// text and ends the run.
+RunEnd ReadOptions(RunContext& ctx, const std::vector<std::string>& args, const std::string& usage) {
+  ParseResult result = ParseCommandLine(ctx.platform.codePage, args, ctx.programDir, &ctx.options);
+  if (result == ParseResult::kOk) return std::nullopt;
+  ShowStartUpMessage(ctx, BuildInvalidOptionsText(result, usage));
+  return 0;
+}
+
+// The remove-all run installs nothing and reads no response file; it closes
+// the run log itself and always ends with 0. The removals themselves are not
+// part of the program yet, so for now the run only closes its log.
+RunEnd RemoveAllBranch(RunContext& ctx) {
+  if (!ctx.options.removeAll) return std::nullopt;
+  CloseRunLog(ctx);
+  return 0;
+}
+
+// No response file found and none picked in the dialog: nothing to install.
+RunEnd FindResponseFile(RunContext& ctx) {
+  if (LocateResponseFile(ctx)) return std::nullopt;
+  return 1;
+}
+
+// Every later read of the response file uses its short (8.3) form. When
+// Windows cannot give one (no short names on that volume, or the path does
+// not fit), the path as located is kept: it opens the same file.
+void ShortenResponseFilePath(RunContext& ctx) {
+  std::string shortPath = ctx.platform.files.ShortPathName(ctx.options.responseFile);
+  if (!shortPath.empty()) ctx.options.responseFile = shortPath;
+}
+
+// Windows Installer shows no interface of its own for the rest of the
+// process.
+void SwitchOffInstallerUi(RunContext& ctx) { ctx.platform.installer.SetInternalUI(INSTALLUILEVEL_NONE); }
+
+// Counts and validates the items; invalid entries end the run with 0 after
+// their message.
+RunEnd PlanInstall(RunContext& ctx) {
+  WriteRunLog(ctx, "Response XML file: " + ctx.options.responseFile + "\n");
+  if (BuildInstallPlan(ctx)) return std::nullopt;
+  return 0;
+}
+
+// The closing line has no line end: a finished log ends with " done.".
+void FinishRunLog(RunContext& ctx) {
+  WriteRunLog(ctx, MakeTimeStamp(ctx) + " done.");
+  CloseRunLog(ctx);
+}
+
+}  // namespace
+
+int32_t RunUnattended(Platform& platform, InstanceHandle instance) {
+  RunContext ctx(platform);
+  RecordProgramLocation(ctx, instance);
+  // The Windows Installer version gate belongs here, before any switch is
+  // known.
+  const std::string usage = BuildUsageText();
+  const std::vector<std::string> args = platform.system.Arguments();
+  if (RunEnd end = AnswerHelpRequest(ctx, args, usage)) return *end;
+  if (RunEnd end = ReadOptions(ctx, args, usage)) return *end;
+  OpenRunLog(ctx);
+  if (RunEnd end = RemoveAllBranch(ctx)) return *end;
+  if (RunEnd end = FindResponseFile(ctx)) return *end;
+  // The busy-installer check belongs here.
+  ShortenResponseFilePath(ctx);
+  SwitchOffInstallerUi(ctx);
+  // The status window of interactive mode is created here.
+  if (RunEnd end = PlanInstall(ctx)) return *end;
+  // Then: the launch pass, the uninstaller and the staging folder's removal.
+  FinishRunLog(ctx);
+  // Then: the status window is destroyed and the reboot decided.
+  return ctx.exitCode;
+}
+
+}  // namespace nv

@@ -1,0 +1,140 @@
+#include "app/run_driver.h"
+
+#include <gtest/gtest.h>
+
+#include "app/command_line.h"
+#include "platform/fake/fake_platform.h"
+
+namespace nv {
+namespace {
+
+class RunDriverTest : public ::testing::Test {
+ protected:
+  int32_t Run(const std::vector<std::string>& args) {
+    w.system.SetArguments(args);
+    w.files.ClearCalls();
+    return RunUnattended(w.platform, &instance);
+  }
+  // Nothing was created, written or removed, and Windows Installer was not
+  // touched.
+  void ExpectNothingDone() {
+    EXPECT_TRUE(w.files.Calls().empty());
+    EXPECT_TRUE(w.installer.Calls().empty());
+  }
+  fake::FakeWindows w;
+  int instance = 0;
+};
+
+TEST_F(RunDriverTest, HelpRequestShowsTheUsageAndEndsWithZero) {
+  for (const char* help : {"/?", "?"}) {
+    fake::FakeWindows fresh;
+    fresh.system.SetArguments({help});
+    EXPECT_EQ(RunUnattended(fresh.platform, &instance), 0) << help;
+    ASSERT_EQ(fresh.ui.MessageBoxes().size(), 1u) << help;
+    const fake::MessageBoxCall& box = fresh.ui.MessageBoxes()[0];
+    EXPECT_EQ(box.owner, Owner::Desktop);
+    EXPECT_EQ(box.text, BuildUsageText());
+    EXPECT_EQ(box.caption, "Norvasoft Unattended Installer");
+    EXPECT_EQ(box.flags, static_cast<uint32_t>(MB_ICONINFORMATION | MB_OK));
+    EXPECT_TRUE(fresh.files.Calls().empty());
+    EXPECT_TRUE(fresh.installer.Calls().empty());
+  }
+}
+
+TEST_F(RunDriverTest, HelpWithAnotherArgumentIsAnInvalidOption) {
+  EXPECT_EQ(Run({"/?", "/S"}), 0);
+  ASSERT_EQ(w.ui.MessageBoxes().size(), 1u);
+  EXPECT_EQ(w.ui.MessageBoxes()[0].text, BuildInvalidOptionsText(ParseResult::kInvalidShort, BuildUsageText()));
+  ExpectNothingDone();
+}
+
+TEST_F(RunDriverTest, InvalidSwitchesEndTheRunBeforeAnythingIsWritten) {
+  EXPECT_EQ(Run({"/L", "logfile=C:\\logs\\run.log", "setup.msi"}), 0);
+  ASSERT_EQ(w.ui.MessageBoxes().size(), 1u);
+  const fake::MessageBoxCall& box = w.ui.MessageBoxes()[0];
+  EXPECT_EQ(box.text, "Invalid command line options detected. Please use the following options. \n" + BuildUsageText());
+  EXPECT_EQ(box.owner, Owner::Desktop);
+  EXPECT_EQ(box.caption, "Norvasoft Unattended Installer");
+  EXPECT_EQ(box.flags, static_cast<uint32_t>(MB_ICONINFORMATION | MB_OK));
+  ExpectNothingDone();
+  EXPECT_FALSE(w.files.Exists("C:\\logs"));
+}
+
+// The log of the run: the only file in the temporary folder.
+std::string RunLogText(fake::FakeWindows& w) {
+  for (const std::string& path : w.files.ListTree("C:\\Users\\admin\\AppData\\Local\\Temp")) {
+    if (path.find("VOVarOvadevir ") != std::string::npos) return w.files.Contents(path);
+  }
+  return "<no run log>";
+}
+
+const char kTwoItems[] =
+    "<Install>\n"
+    "<PRODUCT1>D:\\media\\core\\AppOne\\AppOne.msi</PRODUCT1>\n"
+    "<PARAMETER1>ADDLOCAL=ALL</PARAMETER1>\n"
+    "<PRODUCT2>\"D:\\media\\tools\\setup.exe\"</PRODUCT2>\n"
+    "<PARAMETER2></PARAMETER2>\n"
+    "</Install>\n";
+
+TEST_F(RunDriverTest, AnInstallRunLogsTheResponseFileAndThePlanAndClosesTheLog) {
+  w.files.AddFile("D:\\media\\answers.xml", kTwoItems);
+  w.files.SetShortPath("D:\\media\\answers.xml", "D:\\media\\ANSWERS.XML");
+  EXPECT_EQ(Run({"/S", "answers.xml"}), 0);
+  EXPECT_TRUE(w.ui.MessageBoxes().empty());
+  EXPECT_EQ(w.installer.uiLevel(), INSTALLUILEVEL_NONE);
+  EXPECT_EQ(RunLogText(w),
+            "Response XML file: D:\\media\\ANSWERS.XML\n"
+            "Counting items to be launched.\n"
+            "PRODUCT1=D:\\media\\core\\AppOne\\AppOne.msi\n"
+            "PRODUCT2=\"D:\\media\\tools\\setup.exe\"\n"
+            "Core Directory: d:\\media\\core\\\n\n"
+            "12/08/26 02:39:57 done.");
+  EXPECT_EQ(w.files.OpenFiles(), 0);
+}
+
+TEST_F(RunDriverTest, AResponseFileWithoutAShortFormIsReadByItsLongPath) {
+  w.files.AddFile("D:\\media\\answers.xml", kTwoItems);
+  w.files.FailShortPath("D:\\media\\answers.xml");
+  EXPECT_EQ(Run({"D:\\media\\answers.xml"}), 0);
+  EXPECT_EQ(RunLogText(w).rfind("Response XML file: D:\\media\\answers.xml\nCounting items to be launched.\n"
+                                "PRODUCT1=", 0),
+            0u);
+}
+
+TEST_F(RunDriverTest, NoResponseFileAndNonePickedEndsWithOneBeforeAnyInstallerCall) {
+  EXPECT_EQ(Run({"/S", "missing.xml"}), 1);
+  ASSERT_EQ(w.ui.MessageBoxes().size(), 1u);
+  EXPECT_EQ(w.ui.MessageBoxes()[0].text, "Could not locate the unattended response file missing.xml");
+  EXPECT_EQ(w.ui.OpenFileDialogs().size(), 1u);
+  EXPECT_TRUE(w.installer.Calls().empty());
+  EXPECT_EQ(RunLogText(w), "");
+}
+
+TEST_F(RunDriverTest, APickedResponseFileIsUsed) {
+  w.files.AddFile("E:\\picked.xml", kTwoItems);
+  w.ui.QueueOpenFile("E:\\picked.xml");
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_EQ(RunLogText(w).rfind("Response XML file: E:\\picked.xml\n", 0), 0u);
+}
+
+TEST_F(RunDriverTest, InvalidEntriesEndTheRunWithZeroAfterTheItemsBeforeThem) {
+  w.files.AddFile("D:\\media\\answers.xml",
+                  "<Install>\n<PRODUCT1>D:\\a.msi</PRODUCT1><PARAMETER1>X=1</PARAMETER1>\n"
+                  "<PRODUCT2>D:\\b.msi</PRODUCT2>\n</Install>\n");
+  EXPECT_EQ(Run({"answers.xml"}), 0);
+  ASSERT_EQ(w.ui.MessageBoxes().size(), 1u);
+  EXPECT_EQ(w.ui.MessageBoxes()[0].caption, "Norvasoft Installer");
+  EXPECT_EQ(RunLogText(w), "Response XML file: D:\\media\\answers.xml\nCounting items to be launched.\n"
+                           "PRODUCT1=D:\\a.msi\n");
+}
+
+TEST_F(RunDriverTest, RemoveAllReadsNoResponseFileAndEndsWithZero) {
+  w.files.AddFile("D:\\media\\answers.xml", kTwoItems);
+  EXPECT_EQ(Run({"/removeall", "answers.xml"}), 0);
+  for (const std::string& call : w.files.Calls()) EXPECT_EQ(call.find("answers.xml"), std::string::npos) << call;
+  EXPECT_TRUE(w.ui.MessageBoxes().empty());
+  EXPECT_EQ(w.files.OpenFiles(), 0);
+}
+
+}  // namespace
+}  // namespace nv

@@ -1,0 +1,127 @@
+#include "deploy/shell_helpers.h"
+
+#include "platform/text.h"
+
+namespace nv {
+
+namespace {
+
+// Not among the shared constants: only the tree removal needs it.
+constexpr uint32_t kReparsePoint = 0x00000400;  // FILE_ATTRIBUTE_REPARSE_POINT
+// HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE): the link file's path is
+// too long for the shell.
+constexpr HResult kPathTooLong = static_cast<HResult>(0x800700CEu);
+constexpr size_t kMaxLinkPathWide = 260;  // UTF-16 units, terminating zero included
+constexpr uint16_t kNoConfirmationFlags = FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
+
+// The path as the shell gets it: at most 260 bytes, never ending in half a
+// double-byte character.
+std::string CutShellPath(const CodePage& cp, const std::string& path) {
+  if (path.size() <= kShellPathLimit) return path;
+  size_t end = 0;
+  while (end < path.size()) {
+    size_t next = end + MbCharLength(cp, path, end);
+    if (next > kShellPathLimit) break;
+    end = next;
+  }
+  return path.substr(0, end);
+}
+
+bool Failed(HResult hr) { return hr < 0; }
+
+}  // namespace
+
+std::string GetSpecialFolder(Platform& platform, int csidl) { return platform.shell.FolderLocationPath(csidl); }
+
+int ProbePath(Platform& platform, const std::string& path) {
+  std::vector<FindEntry> entries = platform.files.Find(path);
+  if (entries.empty()) return kProbeNothing;
+  for (const FindEntry& entry : entries) {
+    if (!entry.IsDirectory()) return kProbeFile;
+  }
+  return kProbeOnlyFolders;
+}
+
+bool CopyFiles(Platform& platform, const std::string& source, const std::string& destination,
+               bool noConfirmation, bool silent) {
+  uint16_t flags = 0;
+  if (noConfirmation) flags |= kNoConfirmationFlags;
+  if (silent) flags |= FOF_SILENT;
+  const CodePage& cp = platform.codePage;
+  return platform.shell.FileOperation(FO_COPY, CutShellPath(cp, source), CutShellPath(cp, destination), flags) == 0;
+}
+
+bool DeleteFiles(Platform& platform, const std::string& path, bool noConfirmation) {
+  if (ProbePath(platform, path) == kProbeNothing) return true;
+  uint16_t flags = noConfirmation ? kNoConfirmationFlags : 0;
+  return platform.shell.FileOperation(FO_DELETE, CutShellPath(platform.codePage, path), std::string(), flags) == 0;
+}
+
+void DeleteTree(Platform& platform, const std::string& folder) {
+  if (folder.empty()) return;
+  FileSystem& files = platform.files;
+  for (const FindEntry& entry : files.Find(folder + "\\*")) {
+    if (entry.name == "." || entry.name == "..") continue;
+    std::string full = folder + "\\" + entry.name;
+    files.SetAttributes(full, FILE_ATTRIBUTE_NORMAL);
+    if (entry.IsDirectory()) {
+      // A junction or folder link leads out of the tree: removing it unlinks
+      // it, while going into it would delete whatever it points at.
+      if ((entry.attributes & kReparsePoint) == 0) DeleteTree(platform, full);
+      files.RemoveDir(full);
+    } else {
+      files.DeleteOneFile(full);
+    }
+  }
+  files.RemoveDir(folder);
+}
+
+bool CreateDirectoryPath(Platform& platform, const std::string& path, bool lastPartIsFile) {
+  const CodePage& cp = platform.codePage;
+  FileSystem& files = platform.files;
+  size_t lastSlash = std::string::npos;
+  for (size_t i = 0; i < path.size(); i += MbCharLength(cp, path, i)) {
+    if (MbCharLength(cp, path, i) != 1 || path[i] != '\\') continue;
+    lastSlash = i;
+    // From the second character on; a drive ("C:") or an existing folder
+    // fails harmlessly.
+    if (i > 0) files.CreateDir(path.substr(0, i));
+  }
+  if (!lastPartIsFile) files.CreateDir(path);
+  std::string folder = path;
+  if (lastPartIsFile) folder = lastSlash == std::string::npos ? std::string() : path.substr(0, lastSlash);
+  return !folder.empty() && files.Access(folder);
+}
+
+HResult CreateShortcut(Platform& platform, int csidl, const std::string& folder, const std::string& name,
+                       const std::string& target, const std::string& description) {
+  const CodePage& cp = platform.codePage;
+  std::unique_ptr<ShellLink> link;
+  HResult hr = platform.shell.CreateShellLink(&link);
+  if (Failed(hr)) return hr;
+  if (!link) return E_FAIL;
+  hr = link->SetPath(target);
+  if (Failed(hr)) return hr;
+  hr = link->SetDescription(description);
+  if (Failed(hr)) return hr;
+
+  // Without the special folder the path would start at the root of the
+  // current drive: that is not where the shortcut belongs.
+  std::string special = GetSpecialFolder(platform, csidl);
+  if (special.empty()) return E_FAIL;
+  std::string linkFolder = MbTrimRightChar(cp, special + "\\" + folder, '\\');
+  std::string linkFile = linkFolder + "\\" + name + ".lnk";
+  std::u16string wideLinkFile;
+  // Checked before any folder is made, so a refused shortcut leaves nothing.
+  if (!cp.ToWide(linkFile, kMaxLinkPathWide, &wideLinkFile)) return kPathTooLong;
+  CreateDirectoryPath(platform, linkFolder + "\\", true);
+  return link->Save(wideLinkFile);
+}
+
+bool DeleteShortcut(Platform& platform, int csidl, const std::string& folder, const std::string& name) {
+  std::string special;
+  if (!platform.shell.SpecialFolderPath(csidl, &special) || special.empty()) return false;
+  return platform.files.DeleteOneFile(special + "\\" + folder + "\\" + name + ".lnk");
+}
+
+}  // namespace nv

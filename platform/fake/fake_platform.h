@@ -1,0 +1,394 @@
+#pragma once
+// An in-memory Windows for the native tests: files with Windows path rules,
+// a registry, Windows Installer packages and products, the shell, message
+// boxes and dialogs, the clock and the code page. Tests set it up, run the
+// code above the boundary over it, and assert on what it recorded.
+//
+// Path rules: "\" and "/" both separate; names compare without regard to
+// case (the code page's mapping; double-byte characters exactly, and a trail
+// byte equal to "\" never separates); "C:\" and "\\server\share" style
+// roots; a relative path is taken from the current folder (C:\ unless set);
+// "." and ".." elements are resolved and trailing dots and blanks of an
+// element dropped, as GetFullPathNameA does. Wildcards "*" and "?" in the last
+// element match as FindFirstFileA does (DOS rules: "*.*" also matches names
+// without a dot, "*." only those, "a?" also "a"); a search of a folder that
+// is not a root ("dir\*") gives "." and ".." first when the pattern matches
+// them, then the entries in case-insensitive name order; a path ending in a
+// backslash finds nothing. A new FakeFileSystem holds C:\ and D:\, the
+// temporary folder, the system folder with msi.dll (5.0.19041.1) and
+// kernel32.dll (10.0.19041.1), and the program file.
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace nv {
+namespace fake {
+
+class FakeFileSystem : public FileSystem {
+ public:
+  FakeFileSystem();
+
+  // The code page that splits and compares paths (the fake's own single-byte
+  // one unless set; FakeWindows sets its codePage).
+  void SetCodePage(const CodePage* codePage);
+
+  // --- set-up (parent folders are created as needed)
+  void AddFile(const std::string& path, const std::string& contents = std::string(),
+               uint32_t attributes = FILE_ATTRIBUTE_ARCHIVE);
+  void AddDir(const std::string& path, uint32_t attributes = FILE_ATTRIBUTE_DIRECTORY);
+  void SetFileVersion(const std::string& path, uint32_t versionMS, uint32_t versionLS);
+  void SetCurrentDir(const std::string& path);
+  // These three also make the folder or file when it is missing.
+  void SetTempPath(const std::string& path);        // default "C:\Users\admin\AppData\Local\Temp\"
+  void SetModuleFileName(const std::string& path);  // default "D:\media\NvRunUnattended.exe"
+  void SetSystemDirectory(const std::string& path); // default "C:\Windows\system32"
+  // The short form GetShortPathNameA gives for an existing path; by default
+  // an existing path is its own short form.
+  void SetShortPath(const std::string& path, const std::string& shortPath);
+  // Failure injection.
+  void FailShortPath(const std::string& path);  // ShortPathName gives empty
+  void FailOpen(const std::string& path);       // OpenText gives null
+  void FailClose(const std::string& path);      // a reader's or writer's Close gives false
+  void FailCreate(const std::string& path);     // CreateCommitted gives null
+  void FailRemove(const std::string& path);     // DeleteOneFile, RemoveDir and a shell delete fail
+
+  // --- inspection
+  bool Exists(const std::string& path) const;
+  bool IsDir(const std::string& path) const;
+  std::string Contents(const std::string& path) const;  // empty when missing
+  uint32_t Attributes(const std::string& path) const;   // 0 when missing
+  // Every path below folder (files and folders), full and in the case they
+  // were made in, sorted.
+  std::vector<std::string> ListTree(const std::string& folder) const;
+  // One line per call that changes files or opens one, in order, with the
+  // path as passed, whether the call succeeded or not: "CreateDir <path>",
+  // "RemoveDir <path>", "DeleteFile <path>", "SetAttributes <path> <hex>"
+  // (hex in lower case without a prefix: 80), "Create <path>", "Write
+  // <path> <text>", "Close <path>" (readers and writers), "Open <path>".
+  // Set-up calls and the fake shell's own changes are not recorded here.
+  const std::vector<std::string>& Calls() const { return calls_; }
+  void ClearCalls() { calls_.clear(); }
+  // How many text readers and writers are open now.
+  int OpenFiles() const { return openFiles_; }
+
+  // --- FileSystem
+  std::vector<FindEntry> Find(const std::string& pattern) override;
+  bool CreateDir(const std::string& path) override;
+  bool RemoveDir(const std::string& path) override;
+  bool DeleteOneFile(const std::string& path) override;
+  bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool Access(const std::string& path) override;
+  std::string ShortPathName(const std::string& path) override;
+  std::string TempPath() override;
+  std::string ModuleFileName() override;
+  std::string SystemDirectory() override;
+  bool FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) override;
+  std::unique_ptr<TextReader> OpenText(const std::string& path) override;
+  std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override;
+
+  // Used by the fake shell and the fake's readers and writers.
+  struct Node {
+    std::string name;       // as created
+    std::string path;       // full path, case as created
+    std::string parentKey;  // Key() of the folder holding it; empty for a root
+    bool dir = false;
+    uint32_t attributes = 0;
+    std::string contents;
+    bool hasVersion = false;
+    uint32_t versionMS = 0, versionLS = 0;
+  };
+  std::string Key(const std::string& path) const;      // normalised, lower-case key
+  std::string FullPath(const std::string& path) const; // normalised, case kept
+  Node* Lookup(const std::string& path);
+  const Node* Lookup(const std::string& path) const;
+  // The entries of a folder (by its Key()), in the order a search gives them.
+  std::vector<const Node*> Children(const std::string& folderKey) const;
+  // Makes a folder (and its parents) or replaces a file's contents; no call
+  // is recorded. Used by set-up and by the fake shell.
+  Node* MakeDir(const std::string& path, uint32_t attributes = FILE_ATTRIBUTE_DIRECTORY);
+  Node* MakeFile(const std::string& path, const std::string& contents, uint32_t attributes);
+  // Removes a node and everything below it; no call is recorded.
+  void Erase(const std::string& path);
+  bool RemoveFails(const std::string& path) const;
+  const CodePage& codePage() const { return *codePage_; }
+  void Record(const std::string& call) { calls_.push_back(call); }
+  void AdjustOpenFiles(int delta) { openFiles_ += delta; }
+  bool CloseFails(const std::string& path) const;
+  void PutContents(const std::string& path, const std::string& contents);
+
+ private:
+  struct Parsed;
+  Parsed Parse(const std::string& path) const;
+
+  const CodePage* codePage_;
+  std::map<std::string, Node> nodes_;  // by Key()
+  std::string currentDir_ = "C:\\";
+  std::string tempPath_ = "C:\\Users\\admin\\AppData\\Local\\Temp\\";
+  std::string moduleFileName_ = "D:\\media\\NvRunUnattended.exe";
+  std::string systemDirectory_ = "C:\\Windows\\system32";
+  std::map<std::string, std::string> shortPaths_;
+  std::set<std::string> failShort_, failOpen_, failClose_, failCreate_, failRemove_;
+  std::vector<std::string> calls_;
+  int openFiles_ = 0;
+};
+
+class FakeRegistry : public Registry {
+ public:
+  // Sets a value's data (bytes, no terminator added). Key paths compare
+  // without regard to case.
+  void SetValue(RegRoot root, const std::string& subkey, const std::string& valueName,
+                const std::string& data);
+  // A string value: the text and its terminating NUL.
+  void SetString(RegRoot root, const std::string& subkey, const std::string& valueName,
+                 const std::string& text);
+  // "QueryValue <subkey>\<value>" for every query.
+  const std::vector<std::string>& Calls() const { return calls_; }
+
+  bool QueryValue(RegRoot root, const std::string& subkey, const std::string& valueName, size_t bufferSize,
+                  std::string* data) override;
+
+ private:
+  std::map<std::string, std::string> values_;
+  std::vector<std::string> calls_;
+};
+
+// Buffer rules of the string reads (MsiRecordGetStringA,
+// MsiGetProductPropertyA, MsiGetProductInfoA), as msi.dll keeps them: *size
+// is the buffer's capacity in characters, terminating NUL included, on entry.
+// A value that fits is copied with its NUL, *size = its length, 0. A value
+// that does not fit gives ERROR_MORE_DATA and *size = its length (without the
+// NUL); what fits is copied, NUL-terminated. A null buffer is a size query:
+// 0 and *size = the length (a null size with it is allowed); a buffer with a
+// null size is ERROR_INVALID_PARAMETER.
+//
+// Packages answer the two query forms "Select * FROM `Property` Where
+// `Property`='X'" and "SELECT * FROM Property WHERE Property = 'X'" (keywords
+// in any case, quotes around the names optional); the property is the text
+// between the single quotes, matched case-sensitively. Any other query gives
+// ERROR_BAD_QUERY_SYNTAX. A fetch gives one record (field 1 the name, field 2
+// the value) or ERROR_NO_MORE_ITEMS; a field past the record's end reads as
+// empty text. An unknown package gives ERROR_OPEN_FAILED (110), an unknown
+// product ERROR_UNKNOWN_PRODUCT, a property the product lacks 0 and empty
+// text (MsiGetProductPropertyA) or ERROR_UNKNOWN_PROPERTY
+// (MsiGetProductInfoA). A removal (MsiConfigureProductExA to
+// INSTALLSTATE_ABSENT) that answers 0 or 3010 uninstalls the product.
+class FakeInstaller : public Installer {
+ public:
+  // A package file and its Property table (paths compare without regard to
+  // case). The file itself is not made in the file system.
+  void AddPackage(const std::string& path, const std::map<std::string, std::string>& properties);
+  // An installed product: its product properties (MsiGetProductPropertyA)
+  // and product information (MsiGetProductInfoA: Publisher, LocalPackage,
+  // InstalledProductName, ...). Products enumerate in the order added.
+  void AddProduct(const std::string& productCode, const std::map<std::string, std::string>& properties,
+                  const std::map<std::string, std::string>& info = {});
+  // The result MsiInstallProductA / MsiConfigureProductExA give for a path
+  // or product code (default 0).
+  void SetResult(const std::string& packageOrProduct, uint32_t result);
+  // msi.dll without any of its functions: every call answers
+  // ERROR_CALL_NOT_IMPLEMENTED.
+  void SetUnavailable(bool unavailable) { unavailable_ = unavailable; }
+
+  // One line per call, in order, e.g. "MsiSetInternalUI 2",
+  // "MsiInstallProductA <package>|<command line>", "MsiEnableLogA 8159
+  // <path> 2", "MsiConfigureProductExA <code> 65535 2 <command line>",
+  // "MsiOpenDatabaseA <path>", "MsiDatabaseOpenViewA <query>",
+  // "MsiOpenProductA <code>", "MsiGetProductPropertyA <property> <size>",
+  // "MsiRecordGetStringA <field> <size>", "MsiGetProductInfoA <code>
+  // <property> <size>", "MsiEnumProductsA <index>", "MsiViewExecute",
+  // "MsiViewFetch", "MsiViewClose", "MsiCloseHandle <handle>"; sizes are
+  // the capacity passed ("null" for a null size). Calls are recorded also
+  // when msi.dll is unavailable.
+  const std::vector<std::string>& Calls() const { return calls_; }
+  void ClearCalls() { calls_.clear(); }
+  int uiLevel() const { return uiLevel_; }
+  // Handles opened and not yet closed.
+  int OpenHandles() const { return static_cast<int>(handles_.size()); }
+
+  int SetInternalUI(int level) override;
+  uint32_t EnableLog(uint32_t logMode, const std::string& path, uint32_t attributes) override;
+  uint32_t InstallProduct(const std::string& package, const std::string& commandLine) override;
+  uint32_t ConfigureProductEx(const std::string& product, int installLevel, int installState,
+                              const std::string& commandLine) override;
+  uint32_t EnumProducts(uint32_t index, std::string* productCode) override;
+  uint32_t GetProductInfo(const std::string& product, const std::string& property, char* buffer,
+                          uint32_t* size) override;
+  uint32_t OpenDatabase(const std::string& path, MSIHANDLE* database) override;
+  uint32_t DatabaseOpenView(MSIHANDLE database, const std::string& query, MSIHANDLE* view) override;
+  uint32_t ViewExecute(MSIHANDLE view) override;
+  uint32_t ViewFetch(MSIHANDLE view, MSIHANDLE* record) override;
+  uint32_t ViewClose(MSIHANDLE view) override;
+  uint32_t RecordGetString(MSIHANDLE record, uint32_t field, char* buffer, uint32_t* size) override;
+  uint32_t OpenProduct(const std::string& productCode, MSIHANDLE* product) override;
+  uint32_t GetProductProperty(MSIHANDLE product, const std::string& property, char* buffer,
+                              uint32_t* size) override;
+  uint32_t CloseHandle(MSIHANDLE handle) override;
+
+ private:
+  struct Product {
+    std::string code;
+    std::map<std::string, std::string> properties, info;
+  };
+  struct Handle {
+    enum Kind { Database, View, Record, Product } kind;
+    std::string key;                   // package or product key
+    std::vector<std::string> fields;   // record fields, 1-based in the API
+    std::vector<std::vector<std::string>> rows;  // view rows still to fetch
+    std::string property;              // a view's queried property
+    bool executed = false;             // a view's MsiViewExecute was called
+  };
+  MSIHANDLE NewHandle(Handle handle);
+  Handle* Find(MSIHANDLE handle, Handle::Kind kind);
+  Product* FindProduct(const std::string& code);
+  std::map<std::string, std::map<std::string, std::string>> packages_;  // by lower-case path
+  std::vector<Product> products_;
+  std::map<std::string, uint32_t> results_;
+  std::map<MSIHANDLE, Handle> handles_;
+  MSIHANDLE nextHandle_ = 100;
+  bool unavailable_ = false;
+  int uiLevel_ = 5;  // INSTALLUILEVEL_BASIC... as Windows starts
+  std::vector<std::string> calls_;
+};
+
+class FakeShell : public Shell {
+ public:
+  explicit FakeShell(FakeFileSystem& files);
+  void SetFolder(int csidl, const std::string& path);  // empty path: the folder cannot be resolved
+  // Forces the result of the next FileOperation calls (0 = carry it out).
+  void SetFileOperationResult(int result) { forcedResult_ = result; }
+  void FailCreateShellLink(HResult hr) { createResult_ = hr; }
+  void FailSetPath(HResult hr) { setPathResult_ = hr; }
+  void FailSetDescription(HResult hr) { setDescriptionResult_ = hr; }
+  void FailSave(HResult hr) { saveResult_ = hr; }
+
+  // One line per call: "SHFileOperationA <op> <from>|<to> <hex flags>"
+  // (hex in lower case without a prefix: 214),
+  // "SHGetFolderLocation <csidl>", "SHGetSpecialFolderPathA <csidl>",
+  // "CoCreateInstance ShellLink", "SetPath <target>", "SetDescription
+  // <text>", "Save <path>".
+  const std::vector<std::string>& Calls() const { return calls_; }
+  void ClearCalls() { calls_.clear(); }
+  // A saved link is a file holding "target\ndescription" (read it with
+  // FakeFileSystem::Contents).
+  //
+  // FileOperation carries out FO_COPY and FO_DELETE on the fake files: from
+  // is a file or folder, or a pattern in its last element; it answers 2
+  // (ERROR_FILE_NOT_FOUND) when from matches nothing. A copy goes into to when
+  // to is an existing folder or ends in a backslash; otherwise a single file or folder is copied
+  // under the name to, and several matches into a new folder to (missing
+  // folders are made). Existing files are replaced. A delete removes every
+  // match with everything in it; a path set with FailRemove stays and the
+  // result is 5 (access denied).
+  // Defaults: CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,
+  // CSIDL_PROGRAM_FILES and CSIDL_PROGRAM_FILESX86 resolve to the usual
+  // folders of a 64-bit Windows, which exist in the fake files.
+
+  int FileOperation(uint32_t operation, const std::string& from, const std::string& to, uint16_t flags) override;
+  std::string FolderLocationPath(int csidl) override;
+  bool SpecialFolderPath(int csidl, std::string* path) override;
+  HResult CreateShellLink(std::unique_ptr<ShellLink>* link) override;
+
+  void Record(const std::string& call) { calls_.push_back(call); }
+  HResult setPathResult() const { return setPathResult_; }
+  HResult setDescriptionResult() const { return setDescriptionResult_; }
+  HResult saveResult() const { return saveResult_; }
+  FakeFileSystem& files() { return files_; }
+
+ private:
+  FakeFileSystem& files_;
+  std::map<int, std::string> folders_;
+  int forcedResult_ = 0;
+  HResult createResult_ = 0, setPathResult_ = 0, setDescriptionResult_ = 0, saveResult_ = 0;
+  std::vector<std::string> calls_;
+};
+
+struct MessageBoxCall {
+  Owner owner;
+  std::string text;
+  std::string caption;
+  uint32_t flags;
+};
+
+class FakeUi : public Ui {
+ public:
+  // Answers given to the next message boxes, in order; IDOK once used up.
+  void QueueAnswer(int answer) { answers_.push_back(answer); }
+  // The next file-open dialog ends with OK and this path (or is cancelled
+  // when none is queued).
+  void QueueOpenFile(const std::string& path) { openFiles_.push_back(path); }
+  const std::vector<MessageBoxCall>& MessageBoxes() const { return boxes_; }
+  const std::vector<OpenFileRequest>& OpenFileDialogs() const { return dialogs_; }
+
+  int ShowMessageBox(Owner owner, WindowHandle window, const std::string& text, const std::string& caption,
+                     uint32_t flags) override;
+  bool ShowOpenFileDialog(const OpenFileRequest& request, std::string* path) override;
+
+ private:
+  std::deque<int> answers_;
+  std::deque<std::string> openFiles_;
+  std::vector<MessageBoxCall> boxes_;
+  std::vector<OpenFileRequest> dialogs_;
+};
+
+class FakeSystem : public System {
+ public:
+  void SetArguments(const std::vector<std::string>& args) { args_ = args; }
+  void SetNow(const LocalTime& now) { now_ = now; }
+  const std::string& StdOut() const { return stdout_; }
+
+  std::vector<std::string> Arguments() override { return args_; }
+  LocalTime Now() override { return now_; }
+  void WriteStdOut(const std::string& text) override { stdout_ += text; }
+
+ private:
+  std::vector<std::string> args_;
+  LocalTime now_{2026, 12, 8, 2, 39, 57, 2};  // Tue Dec  8 02:39:57 2026
+  std::string stdout_;
+};
+
+// Windows-1252-like by default (ASCII and Latin-1 letters lower-case, no lead
+// bytes); SetDoubleByte(true) makes it a Shift-JIS-like code page whose lead
+// bytes are 0x81-0x9F and 0xE0-0xFC (a trail byte may be "\" = 0x5C, or an
+// ASCII letter, which lower-casing must leave alone) and whose single bytes
+// lower-case in ASCII only. White space: blank, tab, line feed, vertical
+// tab, form feed and carriage return. ToWide maps a single byte to the same
+// UTF-16 value and a double-byte character to one unit; FromWide undoes it.
+class FakeCodePage : public CodePage {
+ public:
+  void SetDoubleByte(bool on) { doubleByte_ = on; }
+  bool IsLeadByte(uint8_t byte) const override;
+  uint8_t ToLower(uint8_t byte) const override;
+  bool IsSpace(uint8_t byte) const override;
+  bool ToWide(const std::string& text, size_t maxChars, std::u16string* wide) const override;
+  std::string FromWide(const std::u16string& wide) const;
+
+ private:
+  bool doubleByte_ = false;
+};
+
+// The whole fake Windows, with the Platform bundle that points into it.
+class FakeWindows {
+ public:
+  FakeWindows();
+  // platform refers into this object: it cannot be copied.
+  FakeWindows(const FakeWindows&) = delete;
+  FakeWindows& operator=(const FakeWindows&) = delete;
+  FakeFileSystem files;
+  FakeRegistry registry;
+  FakeInstaller installer;
+  FakeShell shell;
+  FakeUi ui;
+  FakeSystem system;
+  FakeCodePage codePage;
+  Platform platform;
+};
+
+}  // namespace fake
+}  // namespace nv

@@ -1,0 +1,274 @@
+#pragma once
+// The operating-system boundary. Everything above it is portable and
+// deterministic; everything Windows does for the program is one of the calls
+// below. platform/win32/ implements them with the real API, platform/fake/
+// with an in-memory Windows for the native tests.
+//
+// Each interface is shaped after the Windows calls it stands for and keeps
+// their meaning (return codes, buffer sizes, ERROR_MORE_DATA), so the logic
+// above can follow the Windows algorithms step by step. Method names avoid
+// the Windows names themselves, which <windows.h> turns into macros.
+//
+// To add a call: add a pure virtual method to the interface it belongs to,
+// implement it in platform/win32/ and in platform/fake/, and give the fake a
+// way for tests to script or observe it.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/win_constants.h"
+
+namespace nv {
+
+using MSIHANDLE = uint32_t;
+using HResult = int32_t;
+using InstanceHandle = void*;
+using WindowHandle = void*;
+
+// ---------------------------------------------------------------- files
+
+struct FindEntry {
+  std::string name;  // file name only, as cFileName
+  uint32_t attributes = 0;
+  bool IsDirectory() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+};
+
+// A text file open for reading in text mode ("r").
+class TextReader {
+ public:
+  virtual ~TextReader() = default;
+  // fgets with a buffer of maxChars + 1: reads up to maxChars characters, or
+  // up to and including the next line break, whichever comes first. False at
+  // the end of the file (nothing read) or on a read error.
+  virtual bool ReadLine(size_t maxChars, std::string* line) = 0;
+  // fclose: false when closing failed. Called at most once; a reader that is
+  // destroyed without it is closed silently.
+  virtual bool Close() = 0;
+};
+
+// A file created empty for writing in commit mode ("w+c").
+class TextWriter {
+ public:
+  virtual ~TextWriter() = default;
+  // fwrite of every byte of text, then fflush (committed to disk). Errors
+  // are not reported: the run never depends on a log write.
+  virtual void Write(const std::string& text) = 0;
+  // fclose. Called at most once; destruction without it closes silently.
+  virtual bool Close() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // FindFirstFileA / FindNextFileA over a path or wildcard pattern: every
+  // entry in the order the file system returns it ("." and ".." included
+  // when Windows gives them). Empty when FindFirstFileA finds nothing.
+  virtual std::vector<FindEntry> Find(const std::string& pattern) = 0;
+  // CreateDirectoryA with default security.
+  virtual bool CreateDir(const std::string& path) = 0;
+  // RemoveDirectoryA (the folder must be empty).
+  virtual bool RemoveDir(const std::string& path) = 0;
+  // DeleteFileA.
+  virtual bool DeleteOneFile(const std::string& path) = 0;
+  // SetFileAttributesA.
+  virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
+  // _access(path, 0) == 0: the file or folder exists.
+  virtual bool Access(const std::string& path) = 0;
+  // GetShortPathNameA into a 260-character buffer; empty on failure or when
+  // the short form does not fit.
+  virtual std::string ShortPathName(const std::string& path) = 0;
+  // GetTempPathA into a 260-character buffer (as Windows reports it).
+  virtual std::string TempPath() = 0;
+  // GetModuleFileNameA of the program (at most 260 characters).
+  virtual std::string ModuleFileName() = 0;
+  // GetSystemDirectoryA (at most 260 characters).
+  virtual std::string SystemDirectory() = 0;
+  // GetFileVersionInfoSizeA, GetFileVersionInfoA and VerQueryValueA of the
+  // root block "\": the fixed file information's dwFileVersionMS and
+  // dwFileVersionLS. False when the file has no version resource or any of
+  // the steps fails.
+  virtual bool FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) = 0;
+  // fopen(path, "r"); null when the file cannot be opened.
+  virtual std::unique_ptr<TextReader> OpenText(const std::string& path) = 0;
+  // fopen(path, "w+c"); null when the file cannot be created.
+  virtual std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) = 0;
+};
+
+// ---------------------------------------------------------------- registry
+
+enum class RegRoot { LocalMachine };
+
+class Registry {
+ public:
+  virtual ~Registry() = default;
+  // RegOpenKeyExA(root, subkey) with query access only, in the registry's
+  // 32-bit view as the 32-bit program sees it, then RegQueryValueExA into a
+  // buffer of bufferSize bytes; the key is closed whatever happened. True
+  // when both succeeded; data receives the bytes read, cut at the first NUL.
+  // A value whose data does not fit in bufferSize fails.
+  virtual bool QueryValue(RegRoot root, const std::string& subkey, const std::string& valueName,
+                          size_t bufferSize, std::string* data) = 0;
+};
+
+// ---------------------------------------------------------------- Windows Installer
+
+// The msi.dll calls the program makes. Every function is bound on its first
+// use; a function that cannot be bound answers ERROR_CALL_NOT_IMPLEMENTED
+// (or, for SetInternalUI, does nothing) and never stops the run.
+class Installer {
+ public:
+  virtual ~Installer() = default;
+  // MsiSetInternalUI(level, null window); returns the previous level.
+  virtual int SetInternalUI(int level) = 0;
+  // MsiEnableLogA(mode, path, attributes).
+  virtual uint32_t EnableLog(uint32_t logMode, const std::string& path, uint32_t attributes) = 0;
+  // MsiInstallProductA(package, command line).
+  virtual uint32_t InstallProduct(const std::string& package, const std::string& commandLine) = 0;
+  // MsiConfigureProductExA(product, level, state, command line).
+  virtual uint32_t ConfigureProductEx(const std::string& product, int installLevel, int installState,
+                                      const std::string& commandLine) = 0;
+  // MsiEnumProductsA(index, 39-character buffer).
+  virtual uint32_t EnumProducts(uint32_t index, std::string* productCode) = 0;
+  // MsiGetProductInfoA(product, property, buffer, size): *size is the
+  // buffer's capacity in characters on entry and the value's length on
+  // return; ERROR_MORE_DATA when it does not fit (buffer may be null).
+  virtual uint32_t GetProductInfo(const std::string& product, const std::string& property, char* buffer,
+                                  uint32_t* size) = 0;
+  // MsiOpenDatabaseA(path, MSIDBOPEN_READONLY): the package is never changed.
+  virtual uint32_t OpenDatabase(const std::string& path, MSIHANDLE* database) = 0;
+  // MsiDatabaseOpenViewA(database, query).
+  virtual uint32_t DatabaseOpenView(MSIHANDLE database, const std::string& query, MSIHANDLE* view) = 0;
+  // MsiViewExecute(view, no parameter record).
+  virtual uint32_t ViewExecute(MSIHANDLE view) = 0;
+  // MsiViewFetch(view): 0 and one record, non-zero when none is left.
+  virtual uint32_t ViewFetch(MSIHANDLE view, MSIHANDLE* record) = 0;
+  // MsiViewClose(view).
+  virtual uint32_t ViewClose(MSIHANDLE view) = 0;
+  // MsiRecordGetStringA(record, field, buffer, size), with the meaning of
+  // *size as for GetProductInfo.
+  virtual uint32_t RecordGetString(MSIHANDLE record, uint32_t field, char* buffer, uint32_t* size) = 0;
+  // MsiOpenProductA(product code).
+  virtual uint32_t OpenProduct(const std::string& productCode, MSIHANDLE* product) = 0;
+  // MsiGetProductPropertyA(product handle, property, buffer, size), with the
+  // meaning of *size as for GetProductInfo.
+  virtual uint32_t GetProductProperty(MSIHANDLE product, const std::string& property, char* buffer,
+                                      uint32_t* size) = 0;
+  // MsiCloseHandle.
+  virtual uint32_t CloseHandle(MSIHANDLE handle) = 0;
+};
+
+// ---------------------------------------------------------------- shell
+
+// A shell link object: CLSID_ShellLink with its IShellLinkA and IPersistFile
+// interfaces. Destruction releases both.
+class ShellLink {
+ public:
+  virtual ~ShellLink() = default;
+  virtual HResult SetPath(const std::string& target) = 0;               // IShellLinkA::SetPath
+  virtual HResult SetDescription(const std::string& description) = 0;  // IShellLinkA::SetDescription
+  virtual HResult Save(const std::u16string& linkFile) = 0;             // IPersistFile::Save(file, TRUE)
+};
+
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  // SHFileOperationA with no owner window, no name mappings and no progress
+  // title; from and to are single paths (the implementation adds the double
+  // NUL). Returns the shell's result, 0 on success.
+  virtual int FileOperation(uint32_t operation, const std::string& from, const std::string& to,
+                            uint16_t flags) = 0;
+  // CoInitialize, SHGetMalloc, SHGetFolderLocation(csidl),
+  // SHGetPathFromIDListA into a 260-character buffer, free, CoUninitialize.
+  // Empty when any step fails.
+  virtual std::string FolderLocationPath(int csidl) = 0;
+  // SHGetSpecialFolderPathA(no window, csidl, do not create).
+  virtual bool SpecialFolderPath(int csidl, std::string* path) = 0;
+  // CoInitialize (left initialised), CoCreateInstance(CLSID_ShellLink,
+  // IShellLinkA) and QueryInterface(IPersistFile). On failure returns the
+  // failing result and leaves link empty.
+  virtual HResult CreateShellLink(std::unique_ptr<ShellLink>* link) = 0;
+};
+
+// ---------------------------------------------------------------- user interface
+
+enum class Owner {
+  None,       // no owner window
+  Desktop,    // GetDesktopWindow()
+  TopWindow,  // the window at the top of the desktop's window order
+  Window,     // the window passed along
+};
+
+struct OpenFileRequest {
+  InstanceHandle instance = nullptr;
+  std::string filter;  // pairs of NUL-terminated texts, ending in a second NUL
+  uint32_t filterIndex = 1;
+  size_t bufferSize = 260;
+  std::string title;
+  uint32_t flags = 0;
+};
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  // MessageBoxA; returns the button pressed (IDOK, IDYES, ...).
+  virtual int ShowMessageBox(Owner owner, WindowHandle window, const std::string& text,
+                             const std::string& caption, uint32_t flags) = 0;
+  // GetOpenFileNameA with the owner the desktop window and no initial
+  // folder: true and the chosen full path on OK, false on any other end.
+  virtual bool ShowOpenFileDialog(const OpenFileRequest& request, std::string* path) = 0;
+};
+
+// ---------------------------------------------------------------- system
+
+struct LocalTime {
+  int year = 1970;  // e.g. 2026
+  int month = 1;    // 1-12
+  int day = 1;      // 1-31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int weekday = 4;  // 0 = Sunday
+};
+
+// The ANSI code page's character functions. All text above the boundary is
+// 8-bit text in this code page; a double-byte character is never split.
+class CodePage {
+ public:
+  virtual ~CodePage() = default;
+  // IsDBCSLeadByte.
+  virtual bool IsLeadByte(uint8_t byte) const = 0;
+  // The code page's lower-case mapping of a single-byte character.
+  virtual uint8_t ToLower(uint8_t byte) const = 0;
+  // Whether a single-byte character is white space in the code page.
+  virtual bool IsSpace(uint8_t byte) const = 0;
+  // MultiByteToWideChar(CP_ACP) into at most maxChars UTF-16 units including
+  // the terminating zero; false when it does not fit or cannot be converted.
+  virtual bool ToWide(const std::string& text, size_t maxChars, std::u16string* wide) const = 0;
+};
+
+class System {
+ public:
+  virtual ~System() = default;
+  // The process's parsed argument vector without argument 0.
+  virtual std::vector<std::string> Arguments() = 0;
+  // The current local time (time() and localtime()).
+  virtual LocalTime Now() = 0;
+  // printf to the standard output (dropped when there is none).
+  virtual void WriteStdOut(const std::string& text) = 0;
+};
+
+// One of each, for the whole run.
+struct Platform {
+  FileSystem& files;
+  Registry& registry;
+  Installer& installer;
+  Shell& shell;
+  Ui& ui;
+  System& system;
+  const CodePage& codePage;
+};
+
+}  // namespace nv

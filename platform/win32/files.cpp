@@ -1,0 +1,180 @@
+// The file system through the ANSI kernel calls and the C runtime's streams.
+
+#include <windows.h>
+#include <winver.h>
+#include <io.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/win32/win32_platform.h"
+
+namespace nv {
+namespace win32 {
+namespace {
+
+// The fixed buffer the folder and name queries use, terminating zero included.
+constexpr DWORD kPathChars = MAX_PATH;
+
+// The text a kernel query wrote into a kPathChars buffer. These calls answer
+// the length without the zero when the text fits, and the size they would
+// need (zero included) or a cut text otherwise; a text that did not fit is
+// reported as empty rather than cut, since a cut path names something else.
+std::string FittingPath(const char* buffer, DWORD length) {
+  if (length == 0 || length >= kPathChars) return std::string();
+  return std::string(buffer, length);
+}
+
+class StdioReader : public TextReader {
+ public:
+  explicit StdioReader(FILE* file) : file_(file) {}
+  ~StdioReader() override {
+    if (file_ != nullptr) fclose(file_);
+  }
+
+  bool ReadLine(size_t maxChars, std::string* line) override {
+    line->clear();
+    // Nothing can be read into a buffer that only holds the zero; answering
+    // false keeps a read loop from spinning on it.
+    if (file_ == nullptr || maxChars == 0) return false;
+    // fgets counts its buffer in int; a request beyond that is read in the
+    // largest piece it can take.
+    size_t chars = maxChars < static_cast<size_t>(INT_MAX) ? maxChars : static_cast<size_t>(INT_MAX) - 1;
+    buffer_.assign(chars + 1, '\0');
+    if (fgets(buffer_.data(), static_cast<int>(buffer_.size()), file_) == nullptr) return false;
+    line->assign(buffer_.data(), strnlen(buffer_.data(), buffer_.size()));
+    return true;
+  }
+
+  bool Close() override {
+    if (file_ == nullptr) return false;
+    int result = fclose(file_);
+    file_ = nullptr;
+    return result == 0;
+  }
+
+ private:
+  FILE* file_;
+  std::vector<char> buffer_;
+};
+
+class CommittedWriter : public TextWriter {
+ public:
+  explicit CommittedWriter(FILE* file) : file_(file) {}
+  ~CommittedWriter() override {
+    if (file_ != nullptr) fclose(file_);
+  }
+
+  void Write(const std::string& text) override {
+    if (file_ == nullptr) return;
+    if (!text.empty()) fwrite(text.data(), 1, text.size(), file_);
+    // The "c" mode makes the flush a commit to disk, so the log survives a
+    // crash or a restart that follows.
+    fflush(file_);
+  }
+
+  bool Close() override {
+    if (file_ == nullptr) return false;
+    int result = fclose(file_);
+    file_ = nullptr;
+    return result == 0;
+  }
+
+ private:
+  FILE* file_;
+};
+
+}  // namespace
+
+std::vector<FindEntry> Win32FileSystem::Find(const std::string& pattern) {
+  std::vector<FindEntry> entries;
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return entries;
+  do {
+    FindEntry entry;
+    entry.name.assign(data.cFileName, strnlen(data.cFileName, sizeof(data.cFileName)));
+    entry.attributes = data.dwFileAttributes;
+    entries.push_back(entry);
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return entries;
+}
+
+bool Win32FileSystem::CreateDir(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
+
+bool Win32FileSystem::RemoveDir(const std::string& path) {
+  return RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+bool Win32FileSystem::DeleteOneFile(const std::string& path) {
+  return DeleteFileA(path.c_str()) != FALSE;
+}
+
+bool Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  return SetFileAttributesA(path.c_str(), attributes) != FALSE;
+}
+
+bool Win32FileSystem::Access(const std::string& path) {
+  return _access(path.c_str(), 0) == 0;
+}
+
+std::string Win32FileSystem::ShortPathName(const std::string& path) {
+  char buffer[kPathChars];
+  DWORD length = GetShortPathNameA(path.c_str(), buffer, kPathChars);
+  return FittingPath(buffer, length);
+}
+
+std::string Win32FileSystem::TempPath() {
+  char buffer[kPathChars];
+  DWORD length = GetTempPathA(kPathChars, buffer);
+  return FittingPath(buffer, length);
+}
+
+std::string Win32FileSystem::ModuleFileName() {
+  char buffer[kPathChars];
+  // A name that does not fit is cut (and, before Windows Vista, left without
+  // its zero); the length then equals the buffer size and reads as empty.
+  DWORD length = GetModuleFileNameA(nullptr, buffer, kPathChars);
+  return FittingPath(buffer, length);
+}
+
+std::string Win32FileSystem::SystemDirectory() {
+  char buffer[kPathChars];
+  UINT length = GetSystemDirectoryA(buffer, kPathChars);
+  return FittingPath(buffer, length);
+}
+
+bool Win32FileSystem::FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return false;
+  std::vector<BYTE> block(size);
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return false;
+  void* value = nullptr;
+  UINT valueSize = 0;
+  if (!VerQueryValueA(block.data(), "\\", &value, &valueSize)) return false;
+  if (value == nullptr || valueSize < sizeof(VS_FIXEDFILEINFO)) return false;
+  const VS_FIXEDFILEINFO* info = static_cast<const VS_FIXEDFILEINFO*>(value);
+  *versionMS = info->dwFileVersionMS;
+  *versionLS = info->dwFileVersionLS;
+  return true;
+}
+
+std::unique_ptr<TextReader> Win32FileSystem::OpenText(const std::string& path) {
+  FILE* file = fopen(path.c_str(), "r");
+  if (file == nullptr) return nullptr;
+  return std::make_unique<StdioReader>(file);
+}
+
+std::unique_ptr<TextWriter> Win32FileSystem::CreateCommitted(const std::string& path) {
+  FILE* file = fopen(path.c_str(), "w+c");
+  if (file == nullptr) return nullptr;
+  return std::make_unique<CommittedWriter>(file);
+}
+
+}  // namespace win32
+}  // namespace nv

@@ -1,0 +1,113 @@
+#include "status/run_log.h"
+
+#include <cstdio>
+
+#include "app/registry.h"
+#include "app/run_context.h"
+#include "deploy/shell_helpers.h"
+#include "launch/package_property.h"
+#include "platform/text.h"
+
+namespace nv {
+
+namespace {
+
+constexpr const char* kSetupKey = "Software\\Norvasoft\\Setup";
+constexpr const char* kEnableLogging = "EnableLogging";
+
+bool EnableLoggingPresent(RunContext& ctx) {
+  return RegistryValuePresent(ctx.platform.registry, RegRoot::LocalMachine, kSetupKey, kEnableLogging);
+}
+
+bool EndsInBackslash(const CodePage& cp, const std::string& text) {
+  size_t last = MbFindLast(cp, text, '\\');
+  return last != std::string::npos && last + 1 == text.size();
+}
+
+// The ctime text of a local time without its line end:
+// "Www Mmm dd hh:mm:ss yyyy", the day padded with a blank.
+std::string CTimeText(const LocalTime& t) {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const char* day = (t.weekday >= 0 && t.weekday < 7) ? kDays[t.weekday] : "???";
+  const char* month = (t.month >= 1 && t.month <= 12) ? kMonths[t.month - 1] : "???";
+  char buffer[128];
+  std::snprintf(buffer, sizeof(buffer), "%.3s %.3s%3d %.2d:%.2d:%.2d %d", day, month, t.day, t.hour, t.minute,
+                t.second, t.year);
+  return buffer;
+}
+
+std::string TwoDigits(int a, int b, int c, char separator) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof(buffer), "%02d%c%02d%c%02d", a, separator, b, separator, c);
+  return buffer;
+}
+
+std::string DefaultLogPath(RunContext& ctx) {
+  const CodePage& cp = ctx.platform.codePage;
+  std::string name = "VOVarOvadevir " + CTimeText(ctx.platform.system.Now()) + ".log";
+  return ctx.tempDir + MbReplaceAll(cp, name, ":", ".");
+}
+
+std::unique_ptr<TextWriter> CreateLogFile(RunContext& ctx, const std::string& path) {
+  CreateDirectoryPath(ctx.platform, path, true);
+  return ctx.platform.files.CreateCommitted(path);
+}
+
+}  // namespace
+
+void OpenRunLog(RunContext& ctx) {
+  Platform& p = ctx.platform;
+  RunLog& log = ctx.log;
+  if (EnableLoggingPresent(ctx)) ctx.options.msiLogging = true;
+
+  ctx.tempDir = p.files.TempPath();
+  if (!EndsInBackslash(p.codePage, ctx.tempDir)) ctx.tempDir += "\\";
+
+  log.path = ctx.options.logFile.empty() ? DefaultLogPath(ctx) : ctx.options.logFile;
+  log.file = CreateLogFile(ctx, log.path);
+  // An unattended run has no one to tell, and the log is its only record: when
+  // the "logfile=" path cannot be created (a mistyped drive, a share that is
+  // not reachable, no rights), keep the record under the documented default
+  // name in the temporary folder rather than losing it.
+  if (!log.file && !ctx.options.logFile.empty()) {
+    std::string fallback = DefaultLogPath(ctx);
+    log.file = CreateLogFile(ctx, fallback);
+    if (log.file) log.path = fallback;
+  }
+  log.opened = true;
+  log.closed = false;
+}
+
+void WriteRunLog(RunContext& ctx, const std::string& text) {
+  if (ctx.log.file) ctx.log.file->Write(text);
+}
+
+std::string MakeTimeStamp(RunContext& ctx) {
+  System& system = ctx.platform.system;
+  LocalTime now = system.Now();
+  std::string date = TwoDigits(now.month, now.day, now.year % 100, '/');
+  system.WriteStdOut("\t\t\t\t" + date + "\n");
+  std::string time = TwoDigits(now.hour, now.minute, now.second, ':');
+  system.WriteStdOut(" \t\t\t\t" + time + "\n");
+  return date + " " + time;
+}
+
+void CloseRunLog(RunContext& ctx) {
+  RunLog& log = ctx.log;
+  if (log.closed) return;
+  log.closed = true;
+  if (log.file) {
+    log.file->Close();
+    log.file.reset();
+  }
+}
+
+std::string BuildMsiLogPath(RunContext& ctx, const std::string& packageOrProduct) {
+  return ctx.tempDir + "Msi" + GetPackageProperty(ctx.platform, packageOrProduct, "NVProductPrefix") + ".log";
+}
+
+bool MsiLoggingWanted(RunContext& ctx) { return ctx.options.msiLogging || EnableLoggingPresent(ctx); }
+
+}  // namespace nv

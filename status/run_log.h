@@ -1,0 +1,45 @@
+#pragma once
+// The run log: one plain-text file per run, every write flushed at once. The
+// log adds nothing of its own (no line ends, no stamps) to what callers write.
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace nv {
+
+struct RunContext;
+
+struct RunLog {
+  std::string path;
+  std::unique_ptr<TextWriter> file;  // null before opening, after closing, or when it could not be created
+  bool opened = false;
+  bool closed = false;
+};
+
+// Turns msiLogging on when "EnableLogging" exists, settles tempDir, creates
+// the folders of the log path and the log file itself ("logfile=", or
+// "VOVarOvadevir <date>.log" in tempDir). When a "logfile=" path cannot be
+// created the default name in tempDir is used instead; when no file can be
+// created at all, the run goes on and its log writes are dropped.
+void OpenRunLog(RunContext& ctx);
+
+// Writes text exactly as given and flushes it. Dropped when no log is open.
+void WriteRunLog(RunContext& ctx, const std::string& text);
+
+// "MM/DD/YY HH:MM:SS" of the local time; echoes the date and the time to
+// the standard output.
+std::string MakeTimeStamp(RunContext& ctx);
+
+// Closes the log; later calls (and later writes) do nothing.
+void CloseRunLog(RunContext& ctx);
+
+// tempDir + "Msi" + the package's or product's NVProductPrefix + ".log".
+std::string BuildMsiLogPath(RunContext& ctx, const std::string& packageOrProduct);
+
+// Whether the next Windows Installer call gets a verbose log: msiLogging, or
+// the "EnableLogging" value exists now.
+bool MsiLoggingWanted(RunContext& ctx);
+
+}  // namespace nv

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the three builds (and the sanitizer build) and runs every test:
+# native unit tests, the same under ASan/UBSan, the Win32 tests under Wine and
+# the end-to-end tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs="${JOBS:-2}"
+
+for preset in win32 win64 native asan; do
+  echo "== build: $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+done
+
+echo "== checks of the shipping program"
+tools/check-exe.sh build/win32/NvRunUnattended.exe build/win64/NvRunUnattended.exe
+
+echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+ctest --preset asan -L unit -j "$jobs"
+
+echo "== all tests: unit, Win32 under Wine, end-to-end under Wine"
+ctest --preset native -j "$jobs"
