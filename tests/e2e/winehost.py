@@ -1,0 +1,700 @@
+"""Runs NvRunUnattended.exe under 64-bit Wine for the end-to-end suites.
+
+A suite calls main() from its __main__ block. main() takes the two
+arguments CTest passes (--build, the x86_64 build folder; --work, a scratch
+folder for this suite), hands the rest to unittest, and shuts the Wine
+prefix down at the end whatever happened.
+
+host() gives the suite's WineHost: a fresh prefix under the scratch folder,
+with Wine's null graphics driver (windows exist and block without a
+display) and a persistent wineserver, so that the system processes start
+once per suite. host().run() starts the program through the runexe helper
+(which reports the full 32-bit exit code; a Unix parent only sees its low
+eight bits) next to the dlgbot helper (which records every dialog of the
+program with its full texts and answers it as scripted), with a relay trace
+of the calls that show message boxes, the file-open dialog and the status
+window. Texts from Wine are kept as str whose characters are the program's
+ANSI bytes (Latin-1), so they compare with plain ASCII literals.
+"""
+
+import argparse
+import contextlib
+import datetime
+import glob
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import unittest
+import uuid
+from dataclasses import dataclass, field
+from typing import List, Optional
+
+WINE = '/usr/lib/wine/wine64'
+WINESERVER_CANDIDATES = ('/usr/lib/wine/wineserver64', '/usr/lib/wine/wineserver')
+PROGRAM = 'NvRunUnattended.exe'
+# The wineserver and the system processes stay between runs, and go by
+# themselves half a minute after the last run should a suite die.
+PERSIST = '-p30'
+
+# Calls whose arguments the relay trace shows.
+RELAY_INCLUDE = ';'.join([
+    'user32.MessageBoxA', 'user32.MessageBoxW', 'user32.MessageBoxExA', 'user32.MessageBoxExW',
+    'comdlg32.GetOpenFileNameA', 'comdlg32.GetOpenFileNameW',
+    'user32.CreateDialogParamA', 'user32.CreateDialogParamW',
+])
+
+MB_OK = 0x0
+MB_ICONWARNING = 0x30
+MB_ICONINFORMATION = 0x40
+IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+# Control ids of a message box: its text and its icon.
+MSGBOX_TEXT_ID = 0xFFFF
+# Control ids of the file-open dialog: file types and file name.
+OFN_TYPES_ID = 0x470
+OFN_NAME_ID = 0x47C
+
+# ------------------------------------------------------------------ records
+
+
+@dataclass
+class RelayArg:
+    value: Optional[int]       # the raw argument; None when it was no number
+    text: Optional[str] = None  # the string it points to, when Wine printed one
+    complete: bool = True       # False when Wine cut the string ("..." follows)
+    raw: str = ''
+
+
+@dataclass
+class RelayCall:
+    thread: int
+    module: str
+    function: str
+    args: List[RelayArg]
+    result: Optional[int] = None
+
+
+@dataclass
+class MessageBoxCall:
+    function: str
+    owner: int
+    text: str             # what the trace shows; only a prefix when cut
+    text_complete: bool
+    caption: Optional[str]
+    flags: int
+    result: Optional[int]
+
+    def text_agrees_with(self, full_text: str) -> bool:
+        if self.text_complete:
+            return self.text == full_text
+        return full_text.startswith(self.text)
+
+
+@dataclass
+class Control:
+    cls: str
+    id: int
+    text: str
+
+
+@dataclass
+class Dialog:
+    seq: int
+    title: str
+    owner: int
+    pid: int
+    controls: List[Control]
+    updates: List[List[Control]] = field(default_factory=list)
+    action: Optional[str] = None
+
+    def control(self, control_id: int, cls: Optional[str] = None) -> Optional[Control]:
+        for c in self.controls:
+            if c.id == control_id and (cls is None or c.cls.lower() == cls.lower()):
+                return c
+        return None
+
+    def text_of(self, control_id: int, cls: Optional[str] = None) -> Optional[str]:
+        c = self.control(control_id, cls)
+        return c.text if c else None
+
+    @property
+    def message_text(self) -> Optional[str]:
+        """The text of a message box."""
+        return self.text_of(MSGBOX_TEXT_ID, 'Static')
+
+    @property
+    def button_ids(self) -> List[int]:
+        return sorted(c.id for c in self.controls if c.cls.lower() == 'button')
+
+
+@dataclass
+class RunResult:
+    args: List[str]
+    exit_code: Optional[int]   # signed 32-bit; None when it timed out or did not start
+    timed_out: bool
+    start_error: Optional[int]
+    stdout: bytes
+    stderr: bytes
+    started: float             # time.time() just before the start
+    ended: float               # time.time() just after the end
+    desktop: Optional[int]
+    dialogs: List[Dialog]
+    relay: List[RelayCall]
+    run_dir: str
+
+    @property
+    def message_boxes(self) -> List[MessageBoxCall]:
+        boxes = []
+        for call in self.relay:
+            if not call.function.startswith('MessageBox') or len(call.args) < 4:
+                continue
+            owner, text, caption, flags = call.args[:4]
+            boxes.append(MessageBoxCall(
+                function=call.function, owner=owner.value or 0,
+                text=text.text if text.text is not None else '',
+                text_complete=text.complete,
+                caption=caption.text, flags=flags.value or 0, result=call.result))
+        return boxes
+
+    def calls(self, *functions: str) -> List[RelayCall]:
+        return [c for c in self.relay if c.function in functions]
+
+    @property
+    def titled_dialogs(self) -> List[Dialog]:
+        return [d for d in self.dialogs if d.title]
+
+    def describe(self) -> str:
+        """A summary for assertion messages."""
+        lines = ['args=%r exit=%r timed_out=%r start_error=%r run_dir=%s' % (
+            self.args, self.exit_code, self.timed_out, self.start_error, self.run_dir)]
+        for b in self.message_boxes:
+            lines.append('  box owner=%#x caption=%r flags=%#x result=%r text=%r%s' % (
+                b.owner, b.caption, b.flags, b.result, b.text[:120],
+                '' if b.text_complete else '...'))
+        for d in self.dialogs:
+            lines.append('  dialog #%d title=%r action=%r texts=%r' % (
+                d.seq, d.title, d.action,
+                [(c.id, c.text[:80]) for c in d.controls if c.text][:12]))
+        if self.stdout:
+            lines.append('  stdout=%r' % self.stdout[:300])
+        return '\n'.join(lines)
+
+
+# ------------------------------------------------------------ trace parsing
+
+_CALL_RE = re.compile(r'^([0-9a-fA-F]+):Call ([\w.]+)\.(\w+)\((.*)\) ret=[0-9a-fA-F]+\s*$')
+_RET_RE = re.compile(r'^([0-9a-fA-F]+):Ret\s+([\w.]+)\.(\w+)\(\) retval=([0-9a-fA-F]+)')
+_HEX_RE = re.compile(r'[0-9a-fA-F]+')
+_SIMPLE_ESCAPES = {'n': '\n', 'r': '\r', 't': '\t', '"': '"', '\\': '\\'}
+
+
+def parse_relay_args(text: str) -> List[RelayArg]:
+    r"""Splits the argument list of a relay "Call" line. Wine 8 prints a
+    string argument as its address, a blank and the string in quotes (L" for
+    wide strings) with \n, \r, \t, \", \\ and \xHH escapes (\xHHHH when
+    wide), and cuts it after about 290 characters of that escaped form,
+    putting "..." after the closing quote. A null string is its address
+    alone."""
+    args = []
+    i, n = 0, len(text)
+    while i < n:
+        start = i
+        m = _HEX_RE.match(text, i)
+        if not m:
+            j = text.find(',', i)
+            j = n if j < 0 else j
+            args.append(RelayArg(None, raw=text[i:j]))
+            i = j + 1
+            continue
+        arg = RelayArg(int(m.group(), 16))
+        i = m.end()
+        wide = text.startswith(' L"', i)
+        if wide or text.startswith(' "', i):
+            i += 3 if wide else 2
+            out = []
+            while i < n and text[i] != '"':
+                c = text[i]
+                if c == '\\' and i + 1 < n:
+                    e = text[i + 1]
+                    if e in _SIMPLE_ESCAPES:
+                        out.append(_SIMPLE_ESCAPES[e])
+                        i += 2
+                    elif e == 'x':
+                        digits = 4 if wide else 2
+                        out.append(chr(int(text[i + 2:i + 2 + digits], 16)))
+                        i += 2 + digits
+                    else:
+                        out.append(e)
+                        i += 2
+                else:
+                    out.append(c)
+                    i += 1
+            i += 1  # the closing quote
+            if text.startswith('...', i):
+                arg.complete = False
+                i += 3
+            arg.text = ''.join(out)
+        j = text.find(',', i)
+        j = n if j < 0 else j
+        arg.raw = text[start:j]
+        args.append(arg)
+        i = j + 1
+    return args
+
+
+def parse_relay(stderr: bytes) -> List[RelayCall]:
+    calls: List[RelayCall] = []
+    open_calls = {}  # thread -> stack of calls waiting for their Ret line
+    for raw in stderr.decode('latin-1').splitlines():
+        m = _CALL_RE.match(raw)
+        if m:
+            if m.group(2) == 'PE DLL' or m.group(2) == 'window proc':
+                continue
+            call = RelayCall(int(m.group(1), 16), m.group(2), m.group(3),
+                             parse_relay_args(m.group(4)))
+            calls.append(call)
+            open_calls.setdefault(call.thread, []).append(call)
+            continue
+        m = _RET_RE.match(raw)
+        if m:
+            stack = open_calls.get(int(m.group(1), 16), [])
+            for k in range(len(stack) - 1, -1, -1):
+                if stack[k].module == m.group(2) and stack[k].function == m.group(3):
+                    stack.pop(k).result = int(m.group(4), 16)
+                    break
+    return calls
+
+
+def _controls(items) -> List[Control]:
+    return [Control(c.get('class', ''), int(c.get('id', 0)), c.get('text', '')) for c in items]
+
+
+def parse_bot(path: str):
+    """Reads the dialog bot's record: (desktop handle, dialogs)."""
+    desktop = None
+    dialogs = {}
+    order = []
+    if not os.path.exists(path):
+        return desktop, []
+    with open(path, 'rb') as f:
+        for raw in f:
+            try:
+                event = json.loads(raw.decode('ascii'))
+            except ValueError:
+                continue  # a line cut short when the bot was ended
+            kind = event.get('event')
+            if kind == 'start':
+                desktop = int(event['desktop'], 16)
+            elif kind == 'dialog':
+                d = Dialog(event['seq'], event['title'], int(event['owner'], 16), event['pid'],
+                           _controls(event['children']))
+                dialogs[d.seq] = d
+                order.append(d.seq)
+            elif kind == 'update' and event['seq'] in dialogs:
+                dialogs[event['seq']].updates.append(_controls(event['children']))
+            elif kind == 'action' and event['seq'] in dialogs:
+                dialogs[event['seq']].action = event['action']
+    return desktop, [dialogs[s] for s in order]
+
+
+# -------------------------------------------------------------------- host
+
+
+def windows_path_of(unix_path: str, drive_c: str) -> str:
+    """The Windows form of a Unix path: C: for the prefix's drive_c, Z: else."""
+    unix_path = os.path.abspath(unix_path)
+    if unix_path == drive_c or unix_path.startswith(drive_c + os.sep):
+        rest = unix_path[len(drive_c):].lstrip('/')
+        return 'C:\\' + rest.replace('/', '\\')
+    return 'Z:' + unix_path.replace('/', '\\')
+
+
+class WineHost:
+    def __init__(self, build_dir: str, work_dir: str):
+        self.build_dir = os.path.abspath(build_dir)
+        self.work_dir = os.path.abspath(work_dir)
+        self.prefix = os.path.join(self.work_dir, 'prefix')
+        self.drive_c = os.path.join(self.prefix, 'drive_c')
+        self.program = os.path.join(self.build_dir, PROGRAM)
+        self.dlgbot = os.path.join(self.build_dir, 'tests', 'e2e', 'dlgbot.exe')
+        self.runexe = os.path.join(self.build_dir, 'tests', 'e2e', 'runexe.exe')
+        self.holdfile = os.path.join(self.build_dir, 'tests', 'e2e', 'holdfile.exe')
+        self.wineserver = next((p for p in WINESERVER_CANDIDATES if os.path.exists(p)),
+                               shutil.which('wineserver') or 'wineserver')
+        self.temp_dir = None  # the Unix path of the user's temporary folder
+        self._run_count = 0
+        self._created = False
+
+    # ------------------------------------------------------------ set-up
+
+    def env(self, relay: bool = False) -> dict:
+        env = dict(os.environ)
+        env['WINEPREFIX'] = self.prefix
+        env['WINEDEBUG'] = '+relay' if relay else '-all'
+        env['WINEDLLOVERRIDES'] = 'mscoree,mshtml='
+        env.pop('DISPLAY', None)
+        env.pop('WAYLAND_DISPLAY', None)
+        return env
+
+    def _setup_command(self, args, timeout=120, name='setup'):
+        """Runs a Wine command of the set-up; its output goes to files (never
+        pipes: processes it starts may keep them open)."""
+        log = os.path.join(self.work_dir, 'setup')
+        os.makedirs(log, exist_ok=True)
+        out_path = os.path.join(log, name + '.out')
+        with open(out_path, 'wb') as out, open(os.path.join(log, name + '.err'), 'wb') as err:
+            rc = subprocess.call(args, env=self.env(), stdin=subprocess.DEVNULL, stdout=out,
+                                 stderr=err, timeout=timeout)
+        with open(out_path, 'rb') as f:
+            return rc, f.read()
+
+    def _setup_retried(self, args, name):
+        """A set-up command that must succeed. Wine now and then fails to
+        start a program right after the prefix was made ("ShellExecuteEx
+        failed: Internal error"), so it is tried up to three times."""
+        for attempt in range(3):
+            rc, out = self._setup_command(args, name='%s-%d' % (name, attempt))
+            if rc == 0:
+                return out
+            time.sleep(1)
+        raise RuntimeError('%s failed (%d), see %s/setup' % (' '.join(args), rc, self.work_dir))
+
+    def _reg_add(self, key, value, data, kind='REG_SZ', name='reg'):
+        self._setup_retried([WINE, 'reg', 'add', key, '/v', value, '/t', kind, '/d', data, '/f'],
+                            name)
+
+    def create(self):
+        """Makes a fresh prefix and starts its persistent wineserver."""
+        for path, what in ((self.program, 'the program'), (self.dlgbot, 'the dialog bot'),
+                           (self.runexe, 'the launcher'), (self.holdfile, 'the file holder')):
+            if not os.path.exists(path):
+                raise RuntimeError('%s is missing: %s (build the win64 preset first)'
+                                   % (what, path))
+        os.makedirs(self.work_dir, exist_ok=True)
+        self.kill_server()
+        for stale in ('prefix', 'runs', 'setup', 'msi', 'locks'):
+            shutil.rmtree(os.path.join(self.work_dir, stale), ignore_errors=True)
+
+        rc, _ = self._setup_command([WINE, 'wineboot', '-i'], timeout=300, name='wineboot')
+        if rc != 0:
+            raise RuntimeError('wineboot -i failed (%d), see %s/setup' % (rc, self.work_dir))
+        self._server('-w', timeout=120)
+        self._reg_add(r'HKCU\Software\Wine\Drivers', 'Graphics', 'null', name='reg-graphics')
+        self._reg_add(r'HKCU\Software\Wine\Debug', 'RelayInclude', RELAY_INCLUDE, name='reg-relay')
+        # A crash ends the program with its exception code instead of a
+        # crash dialog that would wait for nobody.
+        self._reg_add(r'HKCU\Software\Wine\WineDbg', 'ShowCrashDialog', '0', kind='REG_DWORD',
+                      name='reg-winedbg')
+        # Wait until every process has ended and the server has written the
+        # registry, so that the next processes start with these settings.
+        self._server('-w', timeout=120)
+        self._server(PERSIST)
+        self._created = True
+
+        out = self._setup_retried([WINE, 'cmd', '/c', 'echo', '%TEMP%'], name='temp')
+        temp = out.decode('latin-1').strip().splitlines()
+        if not temp or not temp[-1].upper().startswith('C:\\'):
+            raise RuntimeError('cannot learn the temporary folder: %r' % out)
+        self.temp_dir = self.unix_path(temp[-1].strip())
+        os.makedirs(self.temp_dir, exist_ok=True)
+        # Start the desktop once, outside any run.
+        self._setup_command([WINE, self.dlgbot, '--out', self.windows_path(
+            os.path.join(self.work_dir, 'setup', 'warmup.jsonl')), '--timeout', '0.5'],
+            name='warmup')
+
+    def _server(self, option: str, timeout: float = 60):
+        # The server runs on as a daemon: it must not hold our output open.
+        subprocess.call([self.wineserver, option], env=self.env(), stdin=subprocess.DEVNULL,
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+
+    def kill_server(self):
+        if os.path.isdir(self.prefix):
+            self._server('-k')
+            self._server('-w')
+
+    def shutdown(self):
+        if self._created:
+            self.kill_server()
+            self._created = False
+
+    # ------------------------------------------------------------- paths
+
+    def c_path(self, *parts: str) -> str:
+        """The Unix path of C:\\<parts>."""
+        return os.path.join(self.drive_c, *parts)
+
+    def windows_path(self, unix_path: str) -> str:
+        return windows_path_of(unix_path, self.drive_c)
+
+    def unix_path(self, win_path: str) -> str:
+        """The Unix path of a C: or Z: path (exact case, as the test made it)."""
+        drive, rest = win_path[:2].upper(), win_path[2:].lstrip('\\')
+        parts = [p for p in rest.split('\\') if p]
+        if drive == 'C:':
+            return os.path.join(self.drive_c, *parts)
+        if drive == 'Z:':
+            return '/' + '/'.join(parts)
+        raise ValueError('no Unix path for %r' % win_path)
+
+    def make_dir(self, win_path: str) -> str:
+        path = self.unix_path(win_path)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def write_file(self, win_path: str, content) -> str:
+        """Writes bytes (or text, as Latin-1) to a file of the prefix."""
+        path = self.unix_path(win_path)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, 'wb') as f:
+            f.write(content.encode('latin-1') if isinstance(content, str) else content)
+        return path
+
+    def install_program(self, win_dir: str) -> str:
+        """Copies the program into a folder of the prefix; returns its
+        Windows path."""
+        folder = self.make_dir(win_dir)
+        shutil.copy2(self.program, os.path.join(folder, PROGRAM))
+        return win_dir.rstrip('\\') + '\\' + PROGRAM
+
+    # ---------------------------------------------------------- run logs
+
+    def run_logs(self) -> List[str]:
+        """Default run logs ("VOVarOvadevir *.log") in the temporary folder."""
+        return sorted(glob.glob(os.path.join(glob.escape(self.temp_dir), 'VOVarOvadevir *.log')))
+
+    def clear_run_logs(self):
+        for path in self.run_logs():
+            os.remove(path)
+
+    @contextlib.contextmanager
+    def file_locked(self, win_path: str):
+        """Keeps a file of the prefix open without sharing while the block
+        runs, through the holdfile helper."""
+        folder = os.path.join(self.work_dir, 'locks', uuid.uuid4().hex)
+        os.makedirs(folder)
+        ready, stop = os.path.join(folder, 'ready'), os.path.join(folder, 'stop')
+        with open(os.path.join(folder, 'holdfile.out'), 'wb') as log:
+            holder = subprocess.Popen(
+                [WINE, self.holdfile, win_path, self.windows_path(ready), self.windows_path(stop)],
+                env=self.env(), stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+        try:
+            deadline = time.time() + 20
+            while not os.path.exists(ready):
+                if holder.poll() is not None or time.time() > deadline:
+                    raise RuntimeError('holdfile could not hold %s' % win_path)
+                time.sleep(0.05)
+            yield
+        finally:
+            with open(stop, 'w'):
+                pass
+            try:
+                holder.wait(20)
+            except subprocess.TimeoutExpired:
+                holder.kill()
+                holder.wait()
+
+    # -------------------------------------------------------------- MSIs
+
+    def build_msi(self, win_path: str, properties: dict, product_name: str = 'Norvasoft Test',
+                  version: str = '1.0.0', manufacturer: str = 'Norvasoft') -> str:
+        """Builds a small installable package with wixl, carrying the given
+        properties in its Property table. Returns the Unix path."""
+        target = self.unix_path(win_path)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        work = os.path.join(self.work_dir, 'msi', uuid.uuid4().hex)
+        os.makedirs(work)
+        payload = os.path.join(work, 'readme.txt')
+        with open(payload, 'w') as f:
+            f.write('%s %s\n' % (product_name, version))
+
+        def attr(s):
+            return (str(s).replace('&', '&amp;').replace('"', '&quot;')
+                    .replace('<', '&lt;').replace('>', '&gt;'))
+
+        def guid():
+            return '{%s}' % str(uuid.uuid4()).upper()
+
+        props = ''.join('    <Property Id="%s" Value="%s"/>\n' % (attr(k), attr(v))
+                        for k, v in properties.items())
+        folder = re.sub(r'[^A-Za-z0-9]', '', product_name)[:20] or 'Product'
+        wxs = f'''<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="{guid()}" Name="{attr(product_name)}" Language="1033" Version="{attr(version)}"
+           Manufacturer="{attr(manufacturer)}" UpgradeCode="{guid()}">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
+    <Media Id="1" Cabinet="product.cab" EmbedCab="yes"/>
+{props}    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLDIR" Name="{folder}">
+          <Component Id="Payload" Guid="{guid()}">
+            <File Id="Readme" Source="readme.txt"/>
+          </Component>
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="Main" Level="1"><ComponentRef Id="Payload"/></Feature>
+  </Product>
+</Wix>
+'''
+        source = os.path.join(work, 'product.wxs')
+        with open(source, 'w') as f:
+            f.write(wxs)
+        # wixl looks for the payload relative to its working folder.
+        done = subprocess.run(['wixl', '-o', target, source], cwd=work, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, timeout=60)
+        if done.returncode != 0:
+            raise RuntimeError('wixl failed: %s' % done.stdout.decode('latin-1'))
+        return target
+
+    # --------------------------------------------------------------- run
+
+    def run(self, program: str, args=(), cwd: Optional[str] = None, timeout: float = 60,
+            answers=(), relay: bool = True, rest: str = 'close') -> RunResult:
+        """Runs the program (a Windows path) with the arguments, next to the
+        dialog bot, which answers the titled dialogs in turn with `answers`
+        ("btn:ID", "cancel", "open:PATH", "none"; "TITLE::ACTION" waits for
+        a dialog of that title) and closes any other one (rest="close") or
+        leaves it (rest="leave"). cwd is a Windows path."""
+        self._run_count += 1
+        run_dir = os.path.join(self.work_dir, 'runs', '%03d' % self._run_count)
+        os.makedirs(run_dir)
+        bot_out = os.path.join(run_dir, 'dialogs.jsonl')
+        stop = os.path.join(run_dir, 'stop')
+        result_file = os.path.join(run_dir, 'exit.txt')
+        exe_name = program.replace('/', '\\').rsplit('\\', 1)[-1]
+        args = list(args)
+
+        with open(os.path.join(run_dir, 'bot.out'), 'wb') as bot_log:
+            bot = subprocess.Popen(
+                [WINE, self.dlgbot, '--out', self.windows_path(bot_out), '--exe', exe_name,
+                 '--stop', self.windows_path(stop), '--timeout', str(timeout + 30),
+                 '--rest', rest] + list(answers),
+                env=self.env(), stdin=subprocess.DEVNULL, stdout=bot_log, stderr=subprocess.STDOUT)
+        # Let the bot watch before the program starts.
+        deadline = time.time() + 20
+        while time.time() < deadline and not (os.path.exists(bot_out) and os.path.getsize(bot_out)):
+            time.sleep(0.05)
+
+        stdout_path = os.path.join(run_dir, 'stdout')
+        stderr_path = os.path.join(run_dir, 'stderr')
+        started = time.time()
+        with open(stdout_path, 'wb') as out, open(stderr_path, 'wb') as err:
+            proc = subprocess.Popen(
+                [WINE, self.runexe, self.windows_path(result_file), str(int(timeout * 1000)),
+                 program] + args,
+                cwd=self.unix_path(cwd) if cwd else self.drive_c, env=self.env(relay),
+                stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+            try:
+                proc.wait(timeout + 30)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+        ended = time.time()
+
+        with open(stop, 'w'):
+            pass
+        try:
+            bot.wait(20)
+        except subprocess.TimeoutExpired:
+            bot.kill()
+            bot.wait()
+
+        exit_code, timed_out, start_error = None, False, None
+        report = ''
+        if os.path.exists(result_file):
+            with open(result_file) as f:
+                report = f.read().split()
+        if len(report) >= 2 and report[0] == 'exit':
+            exit_code = int(report[1])
+        elif report and report[0] == 'error':
+            start_error = int(report[1])
+        else:
+            timed_out = True
+        if timed_out:
+            # Whatever hangs in this prefix goes; the next run starts afresh.
+            self.kill_server()
+            self._server(PERSIST)
+
+        with open(stdout_path, 'rb') as f:
+            stdout = f.read()
+        with open(stderr_path, 'rb') as f:
+            stderr = f.read()
+        desktop, dialogs = parse_bot(bot_out)
+        return RunResult(args=args, exit_code=exit_code, timed_out=timed_out,
+                         start_error=start_error, stdout=stdout, stderr=stderr, started=started,
+                         ended=ended, desktop=desktop, dialogs=dialogs,
+                         relay=parse_relay(stderr) if relay else [], run_dir=run_dir)
+
+
+# ------------------------------------------------------------- time checks
+
+
+def ctime_names_between(started: float, ended: float, pattern: str) -> List[str]:
+    """Every text `pattern` % ctime-like stamp (Www Mmm dd hh.mm.ss yyyy, day
+    padded with a blank) for the local seconds from started to ended."""
+    names = []
+    second = int(started)
+    while second <= int(ended) + 1:
+        t = time.localtime(second)
+        stamp = time.strftime('%a %b ', t) + '%2d' % t.tm_mday + time.strftime(' %H.%M.%S %Y', t)
+        names.append(pattern % stamp)
+        second += 1
+    return names
+
+
+def stamp_within(stamp: str, started: float, ended: float) -> bool:
+    """True when MM/DD/YY HH:MM:SS names a local second of the run."""
+    try:
+        moment = datetime.datetime.strptime(stamp, '%m/%d/%y %H:%M:%S')
+    except ValueError:
+        return False
+    at = time.mktime(moment.timetuple())
+    return int(started) - 1 <= at <= int(ended) + 1
+
+
+# ------------------------------------------------------------------- main
+
+_config = {'build': None, 'work': None}
+_host: Optional[WineHost] = None
+
+
+def host() -> WineHost:
+    """The suite's Wine host, created with its fresh prefix on first use."""
+    global _host
+    if _host is None:
+        h = WineHost(_config['build'], _config['work'])
+        try:
+            h.create()
+        except Exception:
+            h.shutdown()
+            raise
+        _host = h
+    return _host
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    suite = os.path.splitext(os.path.basename(sys.argv[0]))[0]
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument('--build', default=os.environ.get(
+        'NV_E2E_BUILD', os.path.normpath(os.path.join(here, '..', '..', 'build', 'win64'))))
+    parser.add_argument('--work', default=os.path.join('/tmp', 'nv-e2e', suite))
+    known, rest = parser.parse_known_args(sys.argv[1:])
+    _config['build'], _config['work'] = known.build, known.work
+
+    def terminated(signum, frame):
+        raise SystemExit(128 + signum)
+    # A time-out of the test runner still shuts the prefix down.
+    signal.signal(signal.SIGTERM, terminated)
+    ok = False
+    try:
+        program = unittest.main(module='__main__', argv=[sys.argv[0]] + rest, exit=False)
+        ok = program.result.wasSuccessful()
+    finally:
+        if _host is not None:
+            _host.shutdown()
+    sys.exit(0 if ok else 1)
