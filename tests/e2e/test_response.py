@@ -276,6 +276,22 @@ class ResponseTest(unittest.TestCase):
 
     # --------------------------------------------------- core directory
 
+    def assert_core_directories(self, folder, program, cases, parameter):
+        """Runs one response file per case (name, item paths, expected core
+        directory) and checks each run's log."""
+        for name, products, core in cases:
+            with self.subTest(response=name):
+                self.host.clear_run_logs()
+                response = folder + '\\' + name
+                elements = []
+                for n, product in enumerate(products, 1):
+                    elements += item(n, product, parameter)
+                self.host.write_file(response, response_file(*elements))
+                result = self.run_program(program, [response])
+                self.assert_silent_success(result)
+                self.assert_finished_log(result, self.default_log(result),
+                                         plan_log(response, products, core))
+
     def test_core_directory_from_packages_carrying_the_suite_properties(self):
         folder, program = self.new_media()
         f = folder.lower()
@@ -298,18 +314,7 @@ class ResponseTest(unittest.TestCase):
              f + '\\pkg2\\core\\'),   # the found directory is in lower case
             ('three.xml', [folder + '\\Pkg3\\full.msi'], f + '\\pkg3\\core\\'),
         ]
-        for name, products, core in cases:
-            with self.subTest(response=name):
-                self.host.clear_run_logs()
-                response = folder + '\\' + name
-                elements = []
-                for n, product in enumerate(products, 1):
-                    elements += item(n, product, 'ADDLOCAL=ALL')
-                self.host.write_file(response, response_file(*elements))
-                result = self.run_program(program, [response])
-                self.assert_silent_success(result)
-                self.assert_finished_log(result, self.default_log(result),
-                                         plan_log(response, products, core))
+        self.assert_core_directories(folder, program, cases, 'ADDLOCAL=ALL')
 
     def test_core_directory_fallback_from_item_paths(self):
         folder, program = self.new_media()
@@ -321,18 +326,7 @@ class ResponseTest(unittest.TestCase):
             ('last.xml', [f + '\\norvacore\\tools\\setup.exe', '"%s\\media\\core\\app.msi"' % f,
                           f + '\\other\\setup.exe'], f + '\\media\\core\\'),
         ]
-        for name, products, core in cases:
-            with self.subTest(response=name):
-                self.host.clear_run_logs()
-                response = folder + '\\' + name
-                elements = []
-                for n, product in enumerate(products, 1):
-                    elements += item(n, product, '/quiet')
-                self.host.write_file(response, response_file(*elements))
-                result = self.run_program(program, [response])
-                self.assert_silent_success(result)
-                self.assert_finished_log(result, self.default_log(result),
-                                         plan_log(response, products, core))
+        self.assert_core_directories(folder, program, cases, '/quiet')
 
     def test_core_directory_from_the_alternative_source(self):
         folder, program = self.new_media()

@@ -192,6 +192,18 @@ _HEX_RE = re.compile(r'[0-9a-fA-F]+')
 _SIMPLE_ESCAPES = {'n': '\n', 'r': '\r', 't': '\t', '"': '"', '\\': '\\'}
 
 
+def _stop_helper(stop: str, proc: subprocess.Popen) -> None:
+    """Asks a helper program to end by creating its stop file, and makes sure
+    it has ended."""
+    with open(stop, 'w'):
+        pass
+    try:
+        proc.wait(20)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+
+
 def parse_relay_args(text: str) -> List[RelayArg]:
     r"""Splits the argument list of a relay "Call" line. Wine 8 prints a
     string argument as its address, a blank and the string in quotes (L" for
@@ -489,13 +501,7 @@ class WineHost:
                 time.sleep(0.05)
             yield
         finally:
-            with open(stop, 'w'):
-                pass
-            try:
-                holder.wait(20)
-            except subprocess.TimeoutExpired:
-                holder.kill()
-                holder.wait()
+            _stop_helper(stop, holder)
 
     # -------------------------------------------------------------- MSIs
 
@@ -595,13 +601,7 @@ class WineHost:
                 proc.wait()
         ended = time.time()
 
-        with open(stop, 'w'):
-            pass
-        try:
-            bot.wait(20)
-        except subprocess.TimeoutExpired:
-            bot.kill()
-            bot.wait()
+        _stop_helper(stop, bot)
 
         exit_code, timed_out, start_error = None, False, None
         report = ''
