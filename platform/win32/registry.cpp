@@ -1,4 +1,4 @@
-// Registry reads on HKEY_LOCAL_MACHINE, always in the 32-bit view.
+// Registry reads on HKEY_LOCAL_MACHINE, always in the view a 32-bit program sees.
 
 #include <windows.h>
 
@@ -19,10 +19,17 @@ bool Win32Registry::QueryValue(RegRoot root, const std::string& subkey, const st
       rootKey = HKEY_LOCAL_MACHINE;
       break;
   }
-  // The suite keeps its settings where a 32-bit program sees them; the
-  // 64-bit build must read the same keys, not their 64-bit namesakes.
+  // The suite keeps its settings where a 32-bit program sees them. The
+  // 32-bit program opens keys without a view flag (Windows 2000 refuses one,
+  // and a 32-bit process is given the 32-bit view anyway); the 64-bit build
+  // must ask for that view to read the same keys, not their 64-bit namesakes.
+#ifdef _WIN64
+  const REGSAM access = KEY_QUERY_VALUE | KEY_WOW64_32KEY;
+#else
+  const REGSAM access = KEY_QUERY_VALUE;
+#endif
   HKEY key = nullptr;
-  if (RegOpenKeyExA(rootKey, subkey.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(rootKey, subkey.c_str(), 0, access, &key) != ERROR_SUCCESS) {
     return false;
   }
   if (bufferSize > MAXDWORD) bufferSize = MAXDWORD;
