@@ -9,8 +9,12 @@
 
 #include "app/command_line.h"
 #include "app/run_context.h"
+#include "deploy/shell_helpers.h"
+#include "launch/launch_loop.h"
+#include "launch/prerequisites.h"
 #include "response/install_plan.h"
 #include "response/response_file.h"
+#include "status/progress_window.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -82,6 +86,12 @@ RunEnd PlanInstall(RunContext& ctx) {
   return 0;
 }
 
+// The local copy of a .NET redistributable does not outlive the run.
+void RemoveStagingFolder(RunContext& ctx) {
+  const std::string staging = StagingFolder(ctx);
+  if (ProbePath(ctx.platform, staging) == kProbeOnlyFolders) DeleteFiles(ctx.platform, staging, true);
+}
+
 // The closing line has no line end: a finished log ends with " done.".
 void FinishRunLog(RunContext& ctx) {
   WriteRunLog(ctx, MakeTimeStamp(ctx) + " done.");
@@ -105,11 +115,14 @@ int32_t RunUnattended(Platform& platform, InstanceHandle instance) {
   // The busy-installer check belongs here.
   ShortenResponseFilePath(ctx);
   SwitchOffInstallerUi(ctx);
-  // The status window of interactive mode is created here.
+  if (ctx.options.interactive) CreateProgressWindow(ctx);
   if (RunEnd end = PlanInstall(ctx)) return *end;
-  // Then: the launch pass, the uninstaller and the staging folder's removal.
+  LaunchItems(ctx);
+  // The uninstaller deployment belongs here.
+  RemoveStagingFolder(ctx);
   FinishRunLog(ctx);
-  // Then: the status window is destroyed and the reboot decided.
+  if (ctx.options.interactive) DestroyProgressWindow(ctx);
+  // Then: the reboot decision.
   return ctx.exitCode;
 }
 

@@ -76,11 +76,19 @@ const char kTwoItems[] =
     "<PARAMETER2></PARAMETER2>\n"
     "</Install>\n";
 
-TEST_F(RunDriverTest, AnInstallRunLogsTheResponseFileAndThePlanAndClosesTheLog) {
+TEST_F(RunDriverTest, AnInstallRunInstallsTheItemsAndLogsEveryStep) {
   w.files.AddFile("D:\\media\\answers.xml", kTwoItems);
   w.files.SetShortPath("D:\\media\\answers.xml", "D:\\media\\ANSWERS.XML");
-  EXPECT_EQ(Run({"/S", "answers.xml"}), 0);
+  w.files.AddFile("D:\\media\\core\\AppOne\\AppOne.msi");
+  w.installer.AddPackage("D:\\media\\core\\AppOne\\AppOne.msi",
+                         {{"ProductName", "App One"}, {"ProductVersion", "1.2"}});
+  w.installer.SetResult("D:\\media\\core\\AppOne\\AppOne.msi", 1603);
+  w.files.AddFile("D:\\media\\tools\\setup.exe");
+  w.processes.SetExitCode("D:\\media\\tools\\setup.exe", 7);
+  w.files.AddDir("C:\\Users\\admin\\AppData\\Local\\Temp\\norvacore\\dotnet20");
+  EXPECT_EQ(Run({"/S", "answers.xml"}), 1603);
   EXPECT_TRUE(w.ui.MessageBoxes().empty());
+  EXPECT_TRUE(w.ui.StatusWindows().empty());
   EXPECT_EQ(w.installer.uiLevel(), INSTALLUILEVEL_NONE);
   EXPECT_EQ(RunLogText(w),
             "Response XML file: D:\\media\\ANSWERS.XML\n"
@@ -88,8 +96,30 @@ TEST_F(RunDriverTest, AnInstallRunLogsTheResponseFileAndThePlanAndClosesTheLog) 
             "PRODUCT1=D:\\media\\core\\AppOne\\AppOne.msi\n"
             "PRODUCT2=\"D:\\media\\tools\\setup.exe\"\n"
             "Core Directory: d:\\media\\core\\\n\n"
+            "12/08/26 02:39:57 PRODUCT1 D:\\media\\core\\AppOne\\AppOne.msi launched.\n"
+            "Product App One is being installed/modified/repaired.\n"
+            "Launching: ADDLOCAL=ALL\n\n"
+            "There was a problem in launching the install. Return value is 1603\n\n"
+            "12/08/26 02:39:57 PRODUCT2 D:\\media\\tools\\setup.exe launched.\n"
+            "Non-Msi process is being launched.\n"
+            "Launching: D:\\media\\tools\\setup.exe \n\n"
+            "Launch return value is 7\n\n"
             "12/08/26 02:39:57 done.");
   EXPECT_EQ(w.files.OpenFiles(), 0);
+  // The staging folder of the .NET redistributables does not outlive the run.
+  EXPECT_FALSE(w.files.Exists("C:\\Users\\admin\\AppData\\Local\\Temp\\norvacore"));
+}
+
+TEST_F(RunDriverTest, AnInteractiveRunShowsTheStatusWindowUntilTheEnd) {
+  w.files.AddFile("D:\\media\\answers.xml", kTwoItems);
+  w.files.AddFile("D:\\media\\tools\\setup.exe");
+  EXPECT_EQ(Run({"/I", "answers.xml"}), 0);
+  ASSERT_EQ(w.ui.StatusWindows().size(), 1u);
+  const fake::FakeUi::StatusWindow& window = w.ui.StatusWindows()[0];
+  EXPECT_EQ(window.repaints, (std::vector<std::string>{
+                                 "Norvasoft Installer is configuring . Please wait...|step 1 of 2",
+                                 "Norvasoft Installer is configuring D:\\media\\tools\\setup.exe. Please wait...|step 2 of 2"}));
+  EXPECT_TRUE(window.destroyed);
 }
 
 TEST_F(RunDriverTest, AResponseFileWithoutAShortFormIsReadByItsLongPath) {

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -192,6 +193,31 @@ class Shell {
   virtual HResult CreateShellLink(std::unique_ptr<ShellLink>* link) = 0;
 };
 
+// ---------------------------------------------------------------- processes
+
+class Processes {
+ public:
+  virtual ~Processes() = default;
+  // CreateProcessA with no application name, the command line as given (no
+  // quoting added), handles not inherited, CREATE_NO_WINDOW |
+  // NORMAL_PRIORITY_CLASS, the caller's environment and folder and a zeroed
+  // STARTUPINFOA; then, when wait is set, WaitForSingleObject(INFINITE) and
+  // GetExitCodeProcess. Returns the exit code (STILL_ACTIVE without wait), or
+  // GetLastError() when the process could not be created. Handles are closed
+  // on every path.
+  virtual uint32_t Run(const std::string& commandLine, bool wait) = 0;
+  // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS), Process32First/Next: the
+  // szExeFile of every running process, in snapshot order; empty when the
+  // snapshot cannot be taken. The snapshot is closed on every path.
+  virtual std::vector<std::string> RunningExeFiles() = 0;
+  // Runs work on a worker thread (CreateThread) while the calling thread
+  // waits on that thread and its own message queue together, taking every
+  // message with PeekMessageA and dispatching it (TranslateMessage,
+  // DispatchMessageA; a WM_QUIT is dropped), so that its windows stay
+  // serviced. Returns once work has returned. The thread handle is closed.
+  virtual void RunOnWorker(const std::function<void()>& work) = 0;
+};
+
 // ---------------------------------------------------------------- user interface
 
 enum class Owner {
@@ -219,6 +245,23 @@ class Ui {
   // GetOpenFileNameA with the owner the desktop window and no initial
   // folder: true and the chosen full path on OK, false on any other end.
   virtual bool ShowOpenFileDialog(const OpenFileRequest& request, std::string* path) = 0;
+
+  // The status window: CreateDialogParamA(instance, dialog 101, no owner,
+  // the status dialog procedure), UpdateWindow, ShowWindow(SW_SHOWNORMAL).
+  // The procedure puts initialText into static 1001 on WM_INITDIALOG, loads
+  // "Shell32.dll" (a message box "Unable to load library." / "ANI" owned by
+  // the window when it cannot) and plays its animation 161 in a
+  // "SysAnimate32" child for ever; it answers WM_NCACTIVATE with its wParam.
+  // Null when the window cannot be created.
+  virtual WindowHandle CreateStatusDialog(InstanceHandle instance, const std::string& initialText) = 0;
+  // SetDlgItemTextA(window, id, text).
+  virtual void SetItemText(WindowHandle window, int id, const std::string& text) = 0;
+  // An immediate repaint of the window (UpdateWindow).
+  virtual void Repaint(WindowHandle window) = 0;
+  // DestroyWindow.
+  virtual void DestroyStatusDialog(WindowHandle window) = 0;
+  // SetCursor(LoadCursorA(no instance, IDC_WAIT)).
+  virtual void ShowWaitCursor() = 0;
 };
 
 // ---------------------------------------------------------------- system
@@ -249,6 +292,25 @@ class CodePage {
   virtual bool ToWide(const std::string& text, size_t maxChars, std::u16string* wide) const = 0;
 };
 
+// One record for the status MIF library's InstallStatusMIF.
+struct StatusMifRecord {
+  std::string mifFile;
+  std::string company;
+  std::string product;
+  std::string version;
+  std::string locale;
+  const char* serialNumber = nullptr;  // always passed as a null pointer
+  std::string message;
+  bool success = false;
+};
+
+// What GetVersionExA reports.
+struct WindowsVersionInfo {
+  uint32_t platformId = 0;  // VER_PLATFORM_WIN32_WINDOWS 1, VER_PLATFORM_WIN32_NT 2
+  uint32_t major = 0;
+  uint32_t minor = 0;
+};
+
 class System {
  public:
   virtual ~System() = default;
@@ -258,6 +320,31 @@ class System {
   virtual LocalTime Now() = 0;
   // printf to the standard output (dropped when there is none).
   virtual void WriteStdOut(const std::string& text) = 0;
+
+  // The status MIF library: LoadLibraryA("ismif32.dll"),
+  // GetProcAddress("InstallStatusMIF") (a WINAPI function taking the MIF
+  // file name, company, product, version, locale, serial number, message
+  // and a BOOL success flag), the call, FreeLibrary. A null serial number is
+  // passed as a null pointer. False when the library or its export is
+  // missing, or the call raised a fault (the library then stays loaded).
+  virtual bool InstallStatusMif(const StatusMifRecord& record) = 0;
+
+  // GetVersionExA with an OSVERSIONINFOA (148 bytes): false when it fails.
+  virtual bool WindowsVersion(WindowsVersionInfo* version) = 0;
+  // GetEnvironmentVariableA into a buffer of bufferSize characters: false
+  // when the variable is missing or does not fit.
+  virtual bool EnvironmentVariable(const std::string& name, size_t bufferSize, std::string* value) = 0;
+  // LoadLibraryA(path), never released: false when it cannot be loaded.
+  virtual bool LoadLibraryForProcess(const std::string& path) = 0;
+  // FormatMessageA(FROM_SYSTEM | IGNORE_INSERTS) of a system error code;
+  // empty when Windows has no text for it.
+  virtual std::string SystemMessage(uint32_t errorCode) = 0;
+  // OpenProcessToken(ADJUST_PRIVILEGES | QUERY), LookupPrivilegeValueA(no
+  // system, "SeShutdownPrivilege") and AdjustTokenPrivileges enabling that
+  // one privilege, no previous state asked for. Failures are not reported.
+  virtual void EnableShutdownPrivilege() = 0;
+  // ExitWindowsEx(EWX_REBOOT, reason 0): the restart request returns at once.
+  virtual void RequestRestart() = 0;
 };
 
 // One of each, for the whole run.
@@ -266,6 +353,7 @@ struct Platform {
   Registry& registry;
   Installer& installer;
   Shell& shell;
+  Processes& processes;
   Ui& ui;
   System& system;
   const CodePage& codePage;

@@ -65,6 +65,83 @@ bool FakeUi::ShowOpenFileDialog(const OpenFileRequest& request, std::string* pat
   return true;
 }
 
+WindowHandle FakeUi::CreateStatusDialog(InstanceHandle, const std::string& initialText) {
+  if (failCreate_) return nullptr;
+  StatusWindow window;
+  window.status = initialText;
+  windows_.push_back(window);
+  // Handles are 1-based indexes, so that null stays "no window".
+  return reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(windows_.size()));
+}
+
+FakeUi::StatusWindow* FakeUi::MutableWindow(WindowHandle handle) {
+  uintptr_t index = reinterpret_cast<uintptr_t>(handle);
+  if (index == 0 || index > windows_.size() || windows_[index - 1].destroyed) return nullptr;
+  return &windows_[index - 1];
+}
+
+const FakeUi::StatusWindow* FakeUi::Window(WindowHandle handle) const {
+  uintptr_t index = reinterpret_cast<uintptr_t>(handle);
+  if (index == 0 || index > windows_.size()) return nullptr;
+  return &windows_[index - 1];
+}
+
+void FakeUi::SetItemText(WindowHandle handle, int id, const std::string& text) {
+  StatusWindow* window = MutableWindow(handle);
+  if (window == nullptr) return;
+  if (id == 1001) window->status = text;
+  if (id == 1002) window->step = text;
+}
+
+void FakeUi::Repaint(WindowHandle handle) {
+  StatusWindow* window = MutableWindow(handle);
+  if (window != nullptr) window->repaints.push_back(window->status + "|" + window->step);
+}
+
+void FakeUi::DestroyStatusDialog(WindowHandle handle) {
+  StatusWindow* window = MutableWindow(handle);
+  if (window != nullptr) window->destroyed = true;
+}
+
+// ---------------------------------------------------------------- system
+
+bool FakeSystem::InstallStatusMif(const StatusMifRecord& record) {
+  ++mifLoads_;
+  if (mifLibrary_ == MifLibrary::Missing || mifLibrary_ == MifLibrary::NoExport) return false;
+  mifRecords_.push_back(record);
+  return mifLibrary_ == MifLibrary::Present;
+}
+
+bool FakeSystem::WindowsVersion(WindowsVersionInfo* version) {
+  if (failVersion_) return false;
+  *version = version_;
+  return true;
+}
+
+bool FakeSystem::EnvironmentVariable(const std::string& name, size_t bufferSize, std::string* value) {
+  value->clear();
+  auto it = environment_.find(name);
+  if (it == environment_.end() || it->second.size() + 1 > bufferSize) return false;
+  *value = it->second;
+  return true;
+}
+
+bool FakeSystem::LoadLibraryForProcess(const std::string& path) {
+  calls_.push_back("LoadLibraryA " + path);
+  return failLoads_.count(path) == 0;
+}
+
+std::string FakeSystem::SystemMessage(uint32_t errorCode) {
+  if (errorCode == ERROR_FILE_NOT_FOUND) return "The system cannot find the file specified.\r\n";
+  return "";
+}
+
+int FakeSystem::RestartRequests() const {
+  int count = 0;
+  for (const std::string& call : calls_) count += call == "ExitWindowsEx";
+  return count;
+}
+
 // ---------------------------------------------------------------- code page
 
 bool FakeCodePage::IsLeadByte(uint8_t byte) const {
@@ -118,7 +195,7 @@ std::string FakeCodePage::FromWide(const std::u16string& wide) const {
 // ---------------------------------------------------------------- the bundle
 
 FakeWindows::FakeWindows()
-    : shell(files), platform{files, registry, installer, shell, ui, system, codePage} {
+    : shell(files), processes(files), platform{files, registry, installer, shell, processes, ui, system, codePage} {
   files.SetCodePage(&codePage);
 }
 

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -309,6 +310,45 @@ class FakeShell : public Shell {
   std::vector<std::string> calls_;
 };
 
+// Processes: a command line names its program as CreateProcessA reads it (a
+// quoted first token; else the shortest blank-separated prefix that names an
+// existing file, each tried as written and with ".exe" appended, so an
+// unquoted "C:\Program Files\x.exe" starts a planted "C:\Program.exe"
+// first); a name without a backslash is looked for in the current and the
+// system folder. A program that is not an existing file fails to start with
+// ERROR_FILE_NOT_FOUND; a command line of more than 32,767 characters with
+// ERROR_FILENAME_EXCED_RANGE. A started program exits with its scripted code
+// (0 by default) or the result of its scripted action.
+class FakeProcesses : public Processes {
+ public:
+  explicit FakeProcesses(FakeFileSystem& files);
+  using Action = std::function<uint32_t(const std::string& commandLine)>;
+  void SetExitCode(const std::string& program, uint32_t code);
+  // Runs while the program "runs" (it may look at the fake Windows).
+  void SetAction(const std::string& program, Action action);
+  void FailStart(const std::string& program, uint32_t error);
+  // szExeFile of a running process (any path form and letter case).
+  void AddRunning(const std::string& exeFile) { running_.push_back(exeFile); }
+
+  // "CreateProcessA <command line>" (with " -> <program>" or " -> error N"),
+  // "RunOnWorker begin", "RunOnWorker end".
+  const std::vector<std::string>& Calls() const { return calls_; }
+  // The program path each started process ran from, in order.
+  const std::vector<std::string>& Started() const { return started_; }
+  void ClearCalls() { calls_.clear(); started_.clear(); }
+
+  uint32_t Run(const std::string& commandLine, bool wait) override;
+  std::vector<std::string> RunningExeFiles() override { return running_; }
+  void RunOnWorker(const std::function<void()>& work) override;
+
+ private:
+  std::string ResolveProgram(const std::string& commandLine);
+  FakeFileSystem& files_;
+  std::map<std::string, uint32_t> exitCodes_, startErrors_;  // by Key()
+  std::map<std::string, Action> actions_;
+  std::vector<std::string> running_, calls_, started_;
+};
+
 struct MessageBoxCall {
   Owner owner;
   std::string text;
@@ -326,11 +366,33 @@ class FakeUi : public Ui {
   const std::vector<MessageBoxCall>& MessageBoxes() const { return boxes_; }
   const std::vector<OpenFileRequest>& OpenFileDialogs() const { return dialogs_; }
 
+  // A status window: its two statics, and what it showed at each repaint
+  // ("<1001 text>|<1002 text>").
+  struct StatusWindow {
+    std::string status, step;
+    std::vector<std::string> repaints;
+    bool destroyed = false;
+  };
+  const std::vector<StatusWindow>& StatusWindows() const { return windows_; }
+  // The window a handle stands for; null for a null or unknown handle.
+  const StatusWindow* Window(WindowHandle handle) const;
+  int WaitCursors() const { return waitCursors_; }
+  void FailCreateStatusDialog(bool fail) { failCreate_ = fail; }
+
   int ShowMessageBox(Owner owner, WindowHandle window, const std::string& text, const std::string& caption,
                      uint32_t flags) override;
   bool ShowOpenFileDialog(const OpenFileRequest& request, std::string* path) override;
+  WindowHandle CreateStatusDialog(InstanceHandle instance, const std::string& initialText) override;
+  void SetItemText(WindowHandle window, int id, const std::string& text) override;
+  void Repaint(WindowHandle window) override;
+  void DestroyStatusDialog(WindowHandle window) override;
+  void ShowWaitCursor() override { ++waitCursors_; }
 
  private:
+  StatusWindow* MutableWindow(WindowHandle handle);
+  std::vector<StatusWindow> windows_;
+  int waitCursors_ = 0;
+  bool failCreate_ = false;
   std::deque<int> answers_;
   std::deque<std::string> openFiles_;
   std::vector<MessageBoxCall> boxes_;
@@ -343,11 +405,45 @@ class FakeSystem : public System {
   void SetNow(const LocalTime& now) { now_ = now; }
   const std::string& StdOut() const { return stdout_; }
 
+  // The status MIF library: missing by default; present, or present
+  // without its export.
+  enum class MifLibrary { Missing, NoExport, Present, Faults };
+  void SetMifLibrary(MifLibrary library) { mifLibrary_ = library; }
+  // Every record the library received.
+  const std::vector<StatusMifRecord>& MifRecords() const { return mifRecords_; }
+  int MifLoads() const { return mifLoads_; }
+  void SetWindowsVersion(uint32_t platformId, uint32_t major, uint32_t minor) {
+    version_ = {platformId, major, minor};
+  }
+  void FailWindowsVersion(bool fail) { failVersion_ = fail; }
+  // Environment variables; "OS" is "Windows_NT" at first.
+  void SetEnvironment(const std::string& name, const std::string& value) { environment_[name] = value; }
+  void RemoveEnvironment(const std::string& name) { environment_.erase(name); }
+  void FailLoadLibrary(const std::string& path) { failLoads_.insert(path); }
+  // "LoadLibraryA <path>", "EnableShutdownPrivilege", "ExitWindowsEx".
+  const std::vector<std::string>& Calls() const { return calls_; }
+  int RestartRequests() const;
+
   std::vector<std::string> Arguments() override { return args_; }
   LocalTime Now() override { return now_; }
   void WriteStdOut(const std::string& text) override { stdout_ += text; }
+  bool InstallStatusMif(const StatusMifRecord& record) override;
+  bool WindowsVersion(WindowsVersionInfo* version) override;
+  bool EnvironmentVariable(const std::string& name, size_t bufferSize, std::string* value) override;
+  bool LoadLibraryForProcess(const std::string& path) override;
+  std::string SystemMessage(uint32_t errorCode) override;
+  void EnableShutdownPrivilege() override { calls_.push_back("EnableShutdownPrivilege"); }
+  void RequestRestart() override { calls_.push_back("ExitWindowsEx"); }
 
  private:
+  MifLibrary mifLibrary_ = MifLibrary::Missing;
+  std::vector<StatusMifRecord> mifRecords_;
+  int mifLoads_ = 0;
+  WindowsVersionInfo version_{VER_PLATFORM_WIN32_NT, 10, 0};
+  bool failVersion_ = false;
+  std::map<std::string, std::string> environment_{{"OS", "Windows_NT"}};
+  std::set<std::string> failLoads_;
+  std::vector<std::string> calls_;
   std::vector<std::string> args_;
   LocalTime now_{2026, 12, 8, 2, 39, 57, 2};  // Tue Dec  8 02:39:57 2026
   std::string stdout_;
@@ -384,6 +480,7 @@ class FakeWindows {
   FakeRegistry registry;
   FakeInstaller installer;
   FakeShell shell;
+  FakeProcesses processes;
   FakeUi ui;
   FakeSystem system;
   FakeCodePage codePage;

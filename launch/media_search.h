@@ -1,0 +1,36 @@
+#pragma once
+// Every rule by which an item path of the response file is mapped to an
+// existing file on other media: the alternative source (altsource=), the
+// media's core folder, and a search of the subfolders below a folder.
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace nv {
+
+struct RunContext;
+
+// P itself, or the first of its candidates under the alternative source and
+// the core directory that exists. Rewrites options.altSource as it goes
+// (one trailing backslash, then none before the media-prefix candidate).
+std::string LocatePackage(RunContext& ctx, const std::string& path);
+
+// The first existing path formed from a subfolder (at any depth) of folder
+// followed by suffix (which begins with a backslash), depth first in the
+// order the file system lists entries; empty when there is none. Names
+// beginning with "." and linked folders (reparse points) are never entered.
+// A hit is logged as "found <path>".
+std::string FindInSubfolders(RunContext& ctx, const std::string& folder, const std::string& suffix);
+
+// A program item that does not exist while an alternative source is set: the
+// path found below the alternative source for its "\core\" part, or the
+// alternative source followed by its "\patches\" part, or P unchanged.
+std::string RelocateProgram(RunContext& ctx, const std::string& path);
+
+// The parameter text of an "msiexec.exe" item while an alternative source is
+// set: a quoted package path after "/i" moved to the alternative source, or
+// the media prefix replaced by it.
+std::string RelocateMsiexecPackage(RunContext& ctx, const std::string& parameter);
+
+}  // namespace nv

@@ -1,0 +1,55 @@
+#include "launch/prerequisites.h"
+
+#include <atomic>
+#include <cstdint>
+
+#include "app/run_context.h"
+#include "deploy/shell_helpers.h"
+#include "launch/process_runner.h"
+#include "platform/text.h"
+#include "status/progress_window.h"
+#include "status/run_log.h"
+
+namespace nv {
+
+std::string StagingFolder(const RunContext& ctx) { return ctx.tempDir + "norvacore"; }
+
+std::string StageRedistributable(RunContext& ctx, const std::string& path, int itemNumber, int itemCount) {
+  Platform& p = ctx.platform;
+  if (ctx.options.interactive) {
+    SetStep(ctx, itemNumber, itemCount);
+    SetStatus(ctx, "Norvasoft Installer is configuring " + path + ". Please wait...");
+  }
+  const std::string lower = MbLower(p.codePage, path);
+  size_t last = MbFindLast(p.codePage, lower, '\\');
+  if (last == std::string::npos || last <= 1) return path;
+  const std::string source = lower.substr(0, last);
+  const std::string staging = StagingFolder(ctx);
+  if (ProbePath(p, staging) == kProbeOnlyFolders) DeleteFiles(p, staging, true);
+  if (ProbePath(p, source) == kProbeOnlyFolders) {
+    // The staging folder itself must not exist yet, so that the shell makes
+    // it a copy of the source folder rather than a folder inside it.
+    CreateDirectoryPath(p, staging, true);
+    CopyFiles(p, source, staging, true, !ctx.options.interactive);
+    ShowWaitCursor(ctx);
+  }
+  const std::string candidate = staging + lower.substr(last);
+  return p.files.Find(candidate).empty() ? path : candidate;
+}
+
+void RunMsdeSetup(RunContext& ctx, const std::string& commandLine) {
+  // The worker reads its own copy of the command line and writes only the
+  // two flags; the calling thread reads the result only after done is set.
+  const std::string msdeCommandLine = commandLine;
+  std::atomic<bool> done(false), succeeded(false);
+  WriteRunLog(ctx, "MSDE Launched on a new thread...\n\n");
+  Platform& p = ctx.platform;
+  p.processes.RunOnWorker([&p, &msdeCommandLine, &done, &succeeded] {
+    uint32_t rc = RunProcess(p, msdeCommandLine, true);
+    if (rc == 0 || rc == ERROR_SUCCESS_REBOOT_REQUIRED) succeeded = true;
+    done = true;
+  });
+  if (done && succeeded) WriteRunLog(ctx, "MSDE installed.\n\n");
+}
+
+}  // namespace nv
