@@ -1,6 +1,7 @@
 #include "launch/launch_loop.h"
 
 #include "app/run_context.h"
+#include "deploy/shell_helpers.h"
 #include "launch/media_search.h"
 #include "launch/package_property.h"
 #include "launch/prerequisites.h"
@@ -18,24 +19,7 @@ namespace {
 // Verbose Windows Installer logging: everything but files-in-use.
 constexpr uint32_t kMsiLogMode = 0x1FDF;
 
-enum class ItemKind { ProductCode, Package, Program };
-
-// One pass's working state.
-struct Item {
-  int number = 0;
-  std::string path;       // P: rewritten by the media search and the staging
-  std::string parameter;  // Q
-  std::string name;       // display name
-  std::string version;    // display version
-};
-
 bool PathExists(Platform& platform, const std::string& path) { return !platform.files.Find(path).empty(); }
-
-ItemKind KindOf(const CodePage& cp, const std::string& path) {
-  if (!path.empty() && path[0] == '{') return ItemKind::ProductCode;
-  if (MbEndsWithNoCase(cp, path, "msi")) return ItemKind::Package;
-  return ItemKind::Program;
-}
 
 bool IsRedistributable(const CodePage& cp, const std::string& path) {
   const std::string lower = MbLower(cp, path);
@@ -46,12 +30,148 @@ bool IsRedistributable(const CodePage& cp, const std::string& path) {
   return false;
 }
 
+bool IsProductInstalled(Platform& platform, const std::string& productCode) {
+  uint32_t size = 0;
+  return platform.installer.GetProductInfo(productCode, "InstalledProductName", nullptr, &size) == 0;
+}
+
+// The item read afresh and found on the media: the steps before a
+// redistributable's local copy is made.
+ItemDecision ReadAndLocate(RunContext& ctx, int number) {
+  Platform& p = ctx.platform;
+  ItemDecision d;
+  d.number = number;
+  InstallItem read = ReadItem(p, ctx.options.responseFile, number);
+  d.written = read.product;
+  d.parameter = read.parameter;
+  d.path = d.written;
+  d.rule = kRuleAsWritten;
+  LogCapture capture(ctx.log, &d.logBeforeHeader);
+  if (!MbEqualNoCase(p.codePage, d.path, "msiexec.exe") &&
+      (!PathExists(p, d.path) || !ctx.options.altSource.empty())) {
+    d.path = LocatePackage(ctx, d.path, &d.rule);
+  }
+  if (IsRedistributable(p.codePage, d.path)) {
+    d.kind = ItemKind::Redistributable;
+    d.mediaPath = d.path;
+  }
+  return d;
+}
+
+// Where a redistributable's local copy will start from, without making it:
+// the copy of its folder holds it exactly when the folder holds it now.
+std::string PredictLocalCopy(RunContext& ctx, const std::string& path) {
+  Platform& p = ctx.platform;
+  const std::string lower = MbLower(p.codePage, path);
+  size_t last = MbFindLast(p.codePage, lower, '\\');
+  if (last == std::string::npos || last <= 1) return path;
+  if (ProbePath(p, lower.substr(0, last)) != kProbeOnlyFolders || !PathExists(p, path)) return path;
+  return StagingFolder(ctx) + lower.substr(last);
+}
+
+void DecideProductCode(RunContext& ctx, ItemDecision& d) {
+  WriteRunLog(ctx, "Product " + d.name + " is being uninstalled.\n");
+  d.found = IsProductInstalled(ctx.platform, d.path);
+}
+
+void DecidePackage(RunContext& ctx, ItemDecision& d) {
+  Platform& p = ctx.platform;
+  const CodePage& cp = p.codePage;
+  WriteRunLog(ctx, "Product " + d.name + " is being installed/modified/repaired.\n");
+  if (!PathExists(p, d.path)) {
+    WriteRunLog(ctx, "File " + d.path + " was not found.\n\n");
+    const std::string& alt = ctx.options.altSource;
+    if (!alt.empty()) {
+      const std::string lower = MbLower(cp, d.path);
+      size_t last = MbFindLast(cp, lower, '\\');
+      if (last != std::string::npos) {
+        const std::string part = lower.substr(last);
+        if (ctx.options.verboseTrace) WriteRunLog(ctx, "looking for " + part + " under " + alt + "\n");
+        std::string found = FindInSubfolders(ctx, alt, part);
+        if (ctx.options.verboseTrace) WriteRunLog(ctx, "is it @ " + found + "?\n");
+        if (!found.empty()) {
+          d.path = found;
+          d.rule = kRuleSubfolders;
+        }
+      }
+    }
+  }
+  d.found = PathExists(p, d.path);
+  if (!d.found) {
+    WriteRunLog(ctx, "Giving up. File " + d.path + " was not found.\n");
+    return;
+  }
+  const std::string lower = MbLower(cp, d.path);
+  if (MbFind(cp, lower, "isscript") == std::string::npos) return;
+  // A script-engine package installs through the setup program beside it.
+  d.kind = ItemKind::ScriptEnginePackage;
+  size_t last = MbFindLast(cp, lower, '\\');
+  const std::string setup = (last == std::string::npos ? std::string() : lower.substr(0, last) + "\\") + "setup.exe";
+  if (!PathExists(p, setup)) return;
+  d.setupPath = setup;
+  d.commandLine = QuoteProgramPath(ctx, setup);
+  d.tooLong = d.commandLine.size() > kMaxCommandLine;
+}
+
+void DecideProgram(RunContext& ctx, ItemDecision& d) {
+  Platform& p = ctx.platform;
+  const CodePage& cp = p.codePage;
+  WriteRunLog(ctx, "Non-Msi process is being launched.\n");
+  if (!PathExists(p, d.path)) {
+    WriteRunLog(ctx, "File " + d.path + " was not found.\n");
+    if (!ctx.options.altSource.empty()) d.path = RelocateProgram(ctx, d.path, &d.rule);
+  }
+  const bool msiexec = MbEqualNoCase(cp, d.path, "msiexec.exe");
+  if (msiexec && !ctx.options.altSource.empty()) d.parameter = RelocateMsiexecPackage(ctx, d.parameter);
+  // msiexec.exe is the system's own, found through the search path.
+  d.found = msiexec || PathExists(p, d.path);
+  d.commandLine = BuildProgramCommandLine(ctx, d.path, d.parameter);
+  d.tooLong = d.commandLine.size() > kMaxCommandLine;
+  if (d.kind == ItemKind::Program && MbFind(cp, MbLower(cp, d.path), "msde2ksp3\\setup.exe") != std::string::npos) {
+    d.kind = ItemKind::MsdeSetup;
+  }
+}
+
+// The steps after a redistributable's local copy: the kind, the names, and
+// the searches of the kind's own branch, whose log lines follow the header.
+void DecideKind(RunContext& ctx, ItemDecision& d) {
+  Platform& p = ctx.platform;
+  if (d.path.empty()) {
+    d.end = true;
+    return;
+  }
+  d.headerPath = d.path;
+  if (!d.path.empty() && d.path[0] == '{') {
+    d.kind = ItemKind::ProductCode;
+  } else if (MbEndsWithNoCase(p.codePage, d.path, "msi")) {
+    d.kind = ItemKind::Package;
+  }
+  if (d.kind == ItemKind::ProductCode || d.kind == ItemKind::Package) {
+    d.name = GetPackageProperty(p, d.path, "ProductName");
+    d.version = GetPackageProperty(p, d.path, "ProductVersion");
+  } else {
+    d.name = d.path;
+  }
+  LogCapture capture(ctx.log, &d.logAfterHeader);
+  switch (d.kind) {
+    case ItemKind::ProductCode:
+      DecideProductCode(ctx, d);
+      break;
+    case ItemKind::Package:
+      DecidePackage(ctx, d);
+      break;
+    default:
+      DecideProgram(ctx, d);
+      break;
+  }
+}
+
 // The result of an install or removal: logged, reported to the status MIF
 // library when wanted, and every failure becomes the run's exit code.
-void ClassifyResult(RunContext& ctx, const Item& item, uint32_t rc, bool reportMif, bool isInstall) {
+void ClassifyResult(RunContext& ctx, const ItemDecision& d, uint32_t rc, bool reportMif, bool isInstall) {
   const int32_t value = static_cast<int32_t>(rc);
   auto report = [&](bool success) {
-    if (reportMif) WriteStatusMif(ctx.platform, ctx.options.statusMif, item.name, item.version, success, isInstall);
+    if (reportMif) WriteStatusMif(ctx.platform, ctx.options.statusMif, d.name, d.version, success, isInstall);
   };
   if (rc == 0) {
     WriteRunLog(ctx, "Installation launched succesfully.\n\n");
@@ -68,138 +188,83 @@ void ClassifyResult(RunContext& ctx, const Item& item, uint32_t rc, bool reportM
 }
 
 // A command line Windows cannot start whole is refused, never cut.
-bool CommandLineFits(RunContext& ctx, const std::string& commandLine) {
-  if (commandLine.size() <= kMaxCommandLine) return true;
-  WriteRunLog(ctx, "Command line of " + std::to_string(commandLine.size()) +
+bool RefusedAsTooLong(RunContext& ctx, const ItemDecision& d) {
+  if (!d.tooLong) return false;
+  WriteRunLog(ctx, "Command line of " + std::to_string(d.commandLine.size()) +
                        " characters is too long to be started; the item is skipped.\n\n");
-  return false;
+  return true;
 }
 
 void LogLaunchResult(RunContext& ctx, uint32_t rc) {
   WriteRunLog(ctx, "Launch return value is " + std::to_string(rc) + "\n\n");
 }
 
-void RemoveProduct(RunContext& ctx, Item& item) {
-  WriteRunLog(ctx, "Product " + item.name + " is being uninstalled.\n");
-  uint32_t rc = ctx.platform.installer.ConfigureProductEx(item.path, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT,
-                                                          item.parameter);
-  ClassifyResult(ctx, item, rc, ctx.options.interactive, false);
-}
-
-void InstallPackage(RunContext& ctx, Item& item) {
+void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
   Platform& p = ctx.platform;
-  const CodePage& cp = p.codePage;
-  WriteRunLog(ctx, "Product " + item.name + " is being installed/modified/repaired.\n");
-  if (!PathExists(p, item.path)) {
-    WriteRunLog(ctx, "File " + item.path + " was not found.\n\n");
-    const std::string& alt = ctx.options.altSource;
-    if (!alt.empty()) {
-      const std::string lower = MbLower(cp, item.path);
-      size_t last = MbFindLast(cp, lower, '\\');
-      if (last != std::string::npos) {
-        const std::string part = lower.substr(last);
-        if (ctx.options.verboseTrace) WriteRunLog(ctx, "looking for " + part + " under " + alt + "\n");
-        std::string found = FindInSubfolders(ctx, alt, part);
-        if (ctx.options.verboseTrace) WriteRunLog(ctx, "is it @ " + found + "?\n");
-        if (!found.empty()) item.path = found;
-      }
-    }
+  if (ctx.options.interactive) {
+    // The step first, so that the one repaint of SetStatus shows both.
+    SetStep(ctx, d.number, ctx.plan.itemCount);
+    SetStatus(ctx, "Norvasoft Installer is configuring " + d.name + ". Please wait...");
   }
-  if (!PathExists(p, item.path)) {
-    WriteRunLog(ctx, "Giving up. File " + item.path + " was not found.\n");
-    return;
+  if (MsiLoggingWanted(ctx)) {
+    p.installer.EnableLog(kMsiLogMode, BuildMsiLogPath(ctx, d.headerPath), INSTALLLOGATTRIBUTES_FLUSHEACHLINE);
   }
-  const std::string lower = MbLower(cp, item.path);
-  if (MbFind(cp, lower, "isscript") != std::string::npos) {
-    // A script-engine package installs through the setup program beside it.
-    size_t last = MbFindLast(cp, lower, '\\');
-    const std::string setup = (last == std::string::npos ? std::string() : lower.substr(0, last) + "\\") + "setup.exe";
-    if (!PathExists(p, setup)) return;
-    const std::string started = QuoteProgramPath(ctx, setup);
-    if (!CommandLineFits(ctx, started)) return;
-    WriteRunLog(ctx, "Launching " + started + ".\n");
-    LogLaunchResult(ctx, RunProcess(p, started, true));
-    return;
+  WriteRunLog(ctx, MakeTimeStamp(ctx) + " PRODUCT" + std::to_string(d.number) + " " + d.headerPath + " launched.\n");
+  WriteRunLog(ctx, d.logAfterHeader);
+  switch (d.kind) {
+    case ItemKind::ProductCode:
+      ClassifyResult(ctx, d,
+                     p.installer.ConfigureProductEx(d.path, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT, d.parameter),
+                     ctx.options.interactive, false);
+      break;
+    case ItemKind::Package:
+      if (!d.found) break;
+      WriteRunLog(ctx, "Launching: " + d.parameter + "\n\n");
+      ClassifyResult(ctx, d, p.installer.InstallProduct(d.path, d.parameter), true, true);
+      break;
+    case ItemKind::ScriptEnginePackage:
+      if (d.setupPath.empty() || RefusedAsTooLong(ctx, d)) break;
+      WriteRunLog(ctx, "Launching " + d.commandLine + ".\n");
+      LogLaunchResult(ctx, RunProcess(p, d.commandLine, true));
+      break;
+    case ItemKind::MsdeSetup:
+      if (!RefusedAsTooLong(ctx, d)) RunMsdeSetup(ctx, d.commandLine);
+      break;
+    case ItemKind::Program:
+    case ItemKind::Redistributable:
+      if (RefusedAsTooLong(ctx, d)) break;
+      WriteRunLog(ctx, "Launching: ");
+      WriteRunLog(ctx, d.commandLine + "\n\n");
+      LogLaunchResult(ctx, RunProcess(p, d.commandLine, true));
+      break;
   }
-  WriteRunLog(ctx, "Launching: " + item.parameter + "\n\n");
-  uint32_t rc = p.installer.InstallProduct(item.path, item.parameter);
-  ClassifyResult(ctx, item, rc, true, true);
-}
-
-void StartProgram(RunContext& ctx, Item& item) {
-  Platform& p = ctx.platform;
-  const CodePage& cp = p.codePage;
-  WriteRunLog(ctx, "Non-Msi process is being launched.\n");
-  if (!PathExists(p, item.path)) {
-    WriteRunLog(ctx, "File " + item.path + " was not found.\n");
-    if (!ctx.options.altSource.empty()) item.path = RelocateProgram(ctx, item.path);
-  }
-  if (MbEqualNoCase(cp, item.path, "msiexec.exe") && !ctx.options.altSource.empty()) {
-    item.parameter = RelocateMsiexecPackage(ctx, item.parameter);
-  }
-  const std::string commandLine = BuildProgramCommandLine(ctx, item.path, item.parameter);
-  if (!CommandLineFits(ctx, commandLine)) return;
-  if (MbFind(cp, MbLower(cp, item.path), "msde2ksp3\\setup.exe") != std::string::npos) {
-    RunMsdeSetup(ctx, commandLine);
-    return;
-  }
-  WriteRunLog(ctx, "Launching: ");
-  WriteRunLog(ctx, commandLine + "\n\n");
-  LogLaunchResult(ctx, RunProcess(p, commandLine, true));
 }
 
 // One pass; false when the item's product reads empty and the pass ends the
 // loop.
 bool LaunchItem(RunContext& ctx) {
-  Platform& p = ctx.platform;
-  const CodePage& cp = p.codePage;
-  Item item;
-  item.number = ++ctx.itemIndex;
-  InstallItem read = ReadItem(p, ctx.options.responseFile, item.number);
-  item.path = read.product;
-  item.parameter = read.parameter;
-
-  if (!MbEqualNoCase(cp, item.path, "msiexec.exe") &&
-      (!PathExists(p, item.path) || !ctx.options.altSource.empty())) {
-    item.path = LocatePackage(ctx, item.path);
-  }
-  if (IsRedistributable(cp, item.path)) {
-    item.path = StageRedistributable(ctx, item.path, item.number, ctx.plan.itemCount);
-  }
-  if (item.path.empty()) return false;
-
-  const ItemKind kind = KindOf(cp, item.path);
-  if (kind == ItemKind::Program) {
-    item.name = item.path;
-  } else {
-    item.name = GetPackageProperty(p, item.path, "ProductName");
-    item.version = GetPackageProperty(p, item.path, "ProductVersion");
-  }
-  if (ctx.options.interactive) {
-    // The step first, so that the one repaint of SetStatus shows both.
-    SetStep(ctx, item.number, ctx.plan.itemCount);
-    SetStatus(ctx, "Norvasoft Installer is configuring " + item.name + ". Please wait...");
-  }
-  if (MsiLoggingWanted(ctx)) {
-    p.installer.EnableLog(kMsiLogMode, BuildMsiLogPath(ctx, item.path), INSTALLLOGATTRIBUTES_FLUSHEACHLINE);
-  }
-  WriteRunLog(ctx, MakeTimeStamp(ctx) + " PRODUCT" + std::to_string(item.number) + " " + item.path + " launched.\n");
-
-  switch (kind) {
-    case ItemKind::ProductCode:
-      RemoveProduct(ctx, item);
-      break;
-    case ItemKind::Package:
-      InstallPackage(ctx, item);
-      break;
-    case ItemKind::Program:
-      StartProgram(ctx, item);
-      break;
-  }
+  const int number = ++ctx.itemIndex;
+  ItemDecision d = ReadAndLocate(ctx, number);
+  WriteRunLog(ctx, d.logBeforeHeader);
+  if (d.kind == ItemKind::Redistributable) d.path = StageRedistributable(ctx, d.path, number, ctx.plan.itemCount);
+  DecideKind(ctx, d);
+  if (d.end) return false;
+  CarryOutItem(ctx, d);
   return true;
 }
 
 }  // namespace
+
+ItemDecision DecideItem(RunContext& ctx, int number) {
+  ItemDecision d = ReadAndLocate(ctx, number);
+  if (d.kind == ItemKind::Redistributable) {
+    const std::string copy = PredictLocalCopy(ctx, d.path);
+    if (copy != d.path) d.rule = kRuleLocalCopy;
+    d.path = copy;
+  }
+  DecideKind(ctx, d);
+  return d;
+}
 
 std::string QuoteProgramPath(RunContext& ctx, const std::string& program) {
   bool quote = program.find(' ') != std::string::npos && program.find('"') == std::string::npos &&

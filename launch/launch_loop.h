@@ -2,6 +2,11 @@
 // The install pass: every item of the response file, read afresh by number,
 // found on the media, installed through Windows Installer or started as a
 // program, with its result logged and reported.
+//
+// Each item goes through two steps: DecideItem works out everything the
+// run will do with it (where its file is, what kind it is, the command line)
+// without changing anything on the computer, and CarryOutItem does it. The
+// media check runs the first step alone.
 
 #include <cstddef>
 #include <string>
@@ -14,6 +19,46 @@ struct RunContext;
 // longer one is never cut: the item is refused with a run-log line, because
 // a cut command line would run a different command.
 constexpr size_t kMaxCommandLine = 32767;
+
+enum class ItemKind {
+  ProductCode,          // "{...}": the installed product is removed
+  Package,              // a Windows Installer package
+  ScriptEnginePackage,  // a package installed by the setup program beside it
+  Program,              // started with its parameter text
+  MsdeSetup,            // a program waited for on a worker thread
+  Redistributable,      // a program started from its local copy
+};
+
+// The rule names of media_search.h, and these two.
+constexpr const char* kRuleAsWritten = "as written";
+constexpr const char* kRuleLocalCopy = "local copy";
+
+// What the run does with one item.
+struct ItemDecision {
+  int number = 0;
+  bool end = false;            // the product reads empty: the pass ends here
+  std::string written;         // the product as written, without its quotes
+  std::string parameter;       // the parameter text (rewritten for msiexec.exe)
+  std::string headerPath;      // the path the item's header line, status text and installer log name use
+  std::string path;            // where the item was found at last (or as written)
+  std::string rule;            // the rule that found it
+  std::string mediaPath;       // a redistributable's path on the media
+  ItemKind kind = ItemKind::Program;
+  bool found = false;          // the path names an existing file
+  std::string name, version;   // display name and version
+  std::string setupPath;       // a script-engine package's setup program, when present
+  std::string commandLine;     // what a program item, MSDE or script-engine setup starts
+  bool tooLong = false;        // the command line cannot be started whole
+  // Run-log lines found while deciding, written in their place when the
+  // item is carried out: before the item's header line, and after it.
+  std::string logBeforeHeader, logAfterHeader;
+};
+
+// Works out item number's decision. Reads the response file, the media and
+// package properties and may rewrite options.altSource (as the run does),
+// but installs, copies, starts and shows nothing and writes no log.
+// A redistributable is decided as if its local copy had been made.
+ItemDecision DecideItem(RunContext& ctx, int number);
 
 // Runs the pass from item 1 until an item's product reads empty. Sets
 // ctx.exitCode to the result of every failed Windows Installer call.

@@ -20,7 +20,7 @@ std::string WithoutTrailingBackslashes(const CodePage& cp, const std::string& te
 
 }  // namespace
 
-std::string LocatePackage(RunContext& ctx, const std::string& path) {
+std::string LocatePackage(RunContext& ctx, const std::string& path, std::string* rule) {
   Platform& p = ctx.platform;
   const CodePage& cp = p.codePage;
   size_t last = MbFindLast(cp, path, '\\');
@@ -32,9 +32,11 @@ std::string LocatePackage(RunContext& ctx, const std::string& path) {
   const std::string parent = path.substr(second + 1, last - second - 1);
   const std::string grandparent = third == std::string::npos ? std::string() : path.substr(third + 1, second - third - 1);
 
-  auto found = [&](const std::string& candidate) {
+  auto found = [&](const std::string& candidate, const char* candidateRule) {
     if (ctx.options.verboseTrace) WriteRunLog(ctx, "Looking for " + candidate + ".\n");
-    return PathExists(p, candidate);
+    if (!PathExists(p, candidate)) return false;
+    if (rule != nullptr) *rule = candidateRule;
+    return true;
   };
 
   std::string& alt = ctx.options.altSource;
@@ -42,11 +44,11 @@ std::string LocatePackage(RunContext& ctx, const std::string& path) {
     alt = WithoutTrailingBackslashes(cp, alt) + "\\";
     for (const std::string& candidate :
          {alt + file, alt + parent + "\\" + file, alt + grandparent + "\\" + parent + "\\" + file}) {
-      if (found(candidate)) return candidate;
+      if (found(candidate, kRuleAltSource)) return candidate;
     }
     alt = WithoutTrailingBackslashes(cp, alt);
     std::string moved = MbReplaceAll(cp, path, ctx.plan.mediaPrefix, alt);
-    if (found(moved)) return moved;
+    if (found(moved, kRuleMediaPrefix)) return moved;
   }
 
   const std::string& core = ctx.plan.coreDir;
@@ -56,7 +58,7 @@ std::string LocatePackage(RunContext& ctx, const std::string& path) {
   if (MbEqualNoCase(cp, file, "dotnetfx3.exe")) candidates.push_back(core + "dotnet30\\" + file);
   if (MbEqualNoCase(cp, file, "dotnetfx35.exe")) candidates.push_back(core + "dotNET35\\" + file);
   for (const std::string& candidate : candidates) {
-    if (found(candidate)) return candidate;
+    if (found(candidate, kRuleCoreDir)) return candidate;
   }
   if (ctx.options.verboseTrace) WriteRunLog(ctx, "*** " + file + " wasn't found any where!\n");
   return path;
@@ -84,7 +86,7 @@ std::string FindInSubfolders(RunContext& ctx, const std::string& folder, const s
   return std::string();
 }
 
-std::string RelocateProgram(RunContext& ctx, const std::string& path) {
+std::string RelocateProgram(RunContext& ctx, const std::string& path, std::string* rule) {
   const CodePage& cp = ctx.platform.codePage;
   const std::string lower = MbLower(cp, path);
   size_t core = MbFind(cp, lower, "\\core\\");
@@ -93,10 +95,15 @@ std::string RelocateProgram(RunContext& ctx, const std::string& path) {
     WriteRunLog(ctx, "core part is =" + part + "\n");
     std::string found = FindInSubfolders(ctx, ctx.options.altSource, part);
     WriteRunLog(ctx, "core is =" + found + "\n");
-    return found.empty() ? path : found;
+    if (found.empty()) return path;
+    if (rule != nullptr) *rule = kRuleSubfolders;
+    return found;
   }
   size_t patches = MbFind(cp, lower, "\\patches\\");
-  if (patches != std::string::npos) return ctx.options.altSource + lower.substr(patches);
+  if (patches != std::string::npos) {
+    if (rule != nullptr) *rule = kRulePatches;
+    return ctx.options.altSource + lower.substr(patches);
+  }
   return path;
 }
 

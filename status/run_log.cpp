@@ -81,6 +81,10 @@ void OpenRunLog(RunContext& ctx) {
 }
 
 void WriteRunLog(RunContext& ctx, const std::string& text) {
+  if (ctx.log.capture != nullptr) {
+    ctx.log.capture->append(text);
+    return;
+  }
   if (ctx.log.file) ctx.log.file->Write(text);
 }
 

@@ -16,6 +16,23 @@ struct RunLog {
   std::unique_ptr<TextWriter> file;  // null before opening, after closing, or when it could not be created
   bool opened = false;
   bool closed = false;
+  // While set, writes go here instead of the file (see LogCapture).
+  std::string* capture = nullptr;
+};
+
+// Holds back the run log's writes while it lives: they are appended to
+// *into instead, so that lines found while deciding something can be
+// written later, in their place in the log.
+class LogCapture {
+ public:
+  LogCapture(RunLog& log, std::string* into) : log_(log), previous_(log.capture) { log.capture = into; }
+  ~LogCapture() { log_.capture = previous_; }
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+
+ private:
+  RunLog& log_;
+  std::string* previous_;
 };
 
 // Turns msiLogging on when "EnableLogging" exists, settles tempDir, creates
