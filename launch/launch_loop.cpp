@@ -117,14 +117,16 @@ void DecideProgram(RunContext& ctx, ItemDecision& d) {
   Platform& p = ctx.platform;
   const CodePage& cp = p.codePage;
   WriteRunLog(ctx, "Non-Msi process is being launched.\n");
-  if (!PathExists(p, d.path)) {
+  // A local copy that the check only predicts exists as soon as it is made.
+  const bool exists = d.rule == kRuleLocalCopy || PathExists(p, d.path);
+  if (!exists) {
     WriteRunLog(ctx, "File " + d.path + " was not found.\n");
     if (!ctx.options.altSource.empty()) d.path = RelocateProgram(ctx, d.path, &d.rule);
   }
   const bool msiexec = MbEqualNoCase(cp, d.path, "msiexec.exe");
   if (msiexec && !ctx.options.altSource.empty()) d.parameter = RelocateMsiexecPackage(ctx, d.parameter);
   // msiexec.exe is the system's own, found through the search path.
-  d.found = msiexec || PathExists(p, d.path);
+  d.found = msiexec || d.rule == kRuleLocalCopy || PathExists(p, d.path);
   d.commandLine = BuildProgramCommandLine(ctx, d.path, d.parameter);
   d.tooLong = d.commandLine.size() > kMaxCommandLine;
   if (d.kind == ItemKind::Program && MbFind(cp, MbLower(cp, d.path), "msde2ksp3\\setup.exe") != std::string::npos) {

@@ -35,7 +35,7 @@ std::string LocatePackage(RunContext& ctx, const std::string& path, std::string*
   auto found = [&](const std::string& candidate, const char* candidateRule) {
     if (ctx.options.verboseTrace) WriteRunLog(ctx, "Looking for " + candidate + ".\n");
     if (!PathExists(p, candidate)) return false;
-    if (rule != nullptr) *rule = candidateRule;
+    if (rule != nullptr && candidateRule != nullptr) *rule = candidateRule;
     return true;
   };
 
@@ -48,7 +48,7 @@ std::string LocatePackage(RunContext& ctx, const std::string& path, std::string*
     }
     alt = WithoutTrailingBackslashes(cp, alt);
     std::string moved = MbReplaceAll(cp, path, ctx.plan.mediaPrefix, alt);
-    if (found(moved, kRuleMediaPrefix)) return moved;
+    if (found(moved, moved == path ? nullptr : kRuleMediaPrefix)) return moved;
   }
 
   const std::string& core = ctx.plan.coreDir;

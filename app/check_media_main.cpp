@@ -1,0 +1,18 @@
+// The media check's console entry point: the real platform, the report on
+// the standard output and errors on the standard error.
+
+#include <cstdio>
+
+#include "app/check_media.h"
+#include "platform/win32/win32_platform.h"
+
+int main() {
+  nv::win32::Win32Windows windows;
+  std::string out, err;
+  int code = nv::CheckMedia(windows.platform, windows.platform.system.Arguments(), &out, &err);
+  fwrite(out.data(), 1, out.size(), stdout);
+  fwrite(err.data(), 1, err.size(), stderr);
+  fflush(stdout);
+  fflush(stderr);
+  return code;
+}

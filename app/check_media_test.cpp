@@ -1,0 +1,152 @@
+#include "app/check_media.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fake/fake_platform.h"
+
+namespace nv {
+namespace {
+
+const char kFile[] = "D:\\media\\run.xml";
+
+class CheckMediaTest : public ::testing::Test {
+ protected:
+  int32_t Check(const std::vector<std::string>& args) {
+    out.clear();
+    err.clear();
+    w.files.ClearCalls();
+    w.installer.ClearCalls();
+    w.shell.ClearCalls();
+    w.processes.ClearCalls();
+    return CheckMedia(w.platform, args, &out, &err);
+  }
+  void Items(const std::vector<std::pair<std::string, std::string>>& items) {
+    std::string file = "<Items>\n";
+    int n = 0;
+    for (const auto& item : items) {
+      const std::string k = std::to_string(++n);
+      file += "<PRODUCT" + k + ">" + item.first + "</PRODUCT" + k + "><PARAMETER" + k + ">" + item.second +
+              "</PARAMETER" + k + ">\n";
+    }
+    w.files.AddFile(kFile, file + "</Items>\n");
+  }
+  void AddPackage(const std::string& path, const std::string& name) {
+    w.files.AddFile(path);
+    w.installer.AddPackage(path, {{"ProductName", name}, {"ProductVersion", "2.0"}, {"NVProductPrefix", "NV" + name}});
+  }
+  // Nothing was installed, removed, copied, started, created or deleted.
+  void ExpectNothingChanged() {
+    for (const std::string& call : w.installer.Calls()) {
+      for (const char* change : {"MsiInstallProductA", "MsiConfigureProductExA", "MsiEnableLogA", "MsiSetInternalUI"}) {
+        EXPECT_EQ(call.find(change), std::string::npos) << call;
+      }
+    }
+    for (const std::string& call : w.files.Calls()) {
+      for (const char* change : {"CreateDir", "RemoveDir", "DeleteFile", "SetAttributes", "Create ", "Write"}) {
+        EXPECT_NE(call.rfind(change, 0), 0u) << call;
+      }
+    }
+    for (const std::string& call : w.shell.Calls()) EXPECT_NE(call.rfind("SHFileOperationA", 0), 0u) << call;
+    EXPECT_TRUE(w.processes.Calls().empty());
+    EXPECT_TRUE(w.ui.StatusWindows().empty());
+    EXPECT_TRUE(w.ui.MessageBoxes().empty());
+    EXPECT_TRUE(w.system.MifRecords().empty());
+  }
+  fake::FakeWindows w;
+  std::string out, err;
+};
+
+TEST_F(CheckMediaTest, ReportsWhereEachItemIsFoundAndWhatWouldStart) {
+  AddPackage("D:\\media\\core\\one\\one.msi", "One");            // as written
+  AddPackage("E:\\alt\\two.msi", "Two");                          // alternative source, file name alone
+  AddPackage("E:\\alt\\disk\\sub\\four.msi", "Four");             // subfolder search
+  w.files.AddFile("D:\\media\\core\\dotnet20\\dotnetfx.exe");
+  w.files.AddFile("C:\\Program Files\\Tool\\tool.exe");
+  w.installer.AddProduct("{P}", {{"ProductName", "Old"}}, {{"InstalledProductName", "Old"}});
+  Items({{"D:\\media\\core\\one\\one.msi", "A=1"},
+         {"D:\\media\\core\\two\\two.msi", ""},
+         {"D:\\media\\core\\three\\three.msi", ""},
+         {"X:\\four.msi", ""},
+         {"D:\\media\\core\\dotnet20\\dotnetfx.exe", "/q"},
+         {"C:\\Program Files\\Tool\\tool.exe", "/s"},
+         {"{P}", ""},
+         {"{Q}", ""},
+         {"D:\\media\\missing.exe", ""}});
+  EXPECT_EQ(Check({"D:\\media\\run.xml", "altsource=E:\\alt"}), 3);
+  EXPECT_EQ(err, "");
+  const std::string temp = "C:\\Users\\admin\\AppData\\Local\\Temp\\";
+  EXPECT_EQ(out,
+            "response file: D:\\media\\run.xml\ncore directory: d:\\media\\core\\\n"
+            "media prefix: D:\\media\\core\\two\n"
+            "alternative source: e:\\alt\\\n\n"
+            "item: 1\nwritten: D:\\media\\core\\one\\one.msi\npath: D:\\media\\core\\one\\one.msi\nrule: as written\n"
+            "kind: package\nstatus: found\nproduct name: One\nproduct version: 2.0\nproduct prefix: NVOne\n"
+            "parameters: A=1\n\n"
+            "item: 2\nwritten: D:\\media\\core\\two\\two.msi\npath: e:\\alt\\two.msi\nrule: alternative source\n"
+            "kind: package\nstatus: found\nproduct name: Two\nproduct version: 2.0\nproduct prefix: NVTwo\n"
+            "parameters: \n\n"
+            "item: 3\nwritten: D:\\media\\core\\three\\three.msi\npath: D:\\media\\core\\three\\three.msi\n"
+            "rule: as written\nkind: package\nstatus: missing\n\n"
+            "item: 4\nwritten: X:\\four.msi\npath: e:\\alt\\disk\\sub\\four.msi\nrule: subfolder search\n"
+            "kind: package\nstatus: found\nproduct name: Four\nproduct version: 2.0\nproduct prefix: NVFour\n"
+            "parameters: \n\n"
+            "item: 5\nwritten: D:\\media\\core\\dotnet20\\dotnetfx.exe\n"
+            "media path: D:\\media\\core\\dotnet20\\dotnetfx.exe\npath: " +
+                temp +
+                "norvacore\\dotnetfx.exe\nrule: local copy\nkind: .NET redistributable\nstatus: found\n"
+                "command line: " +
+                temp +
+                "norvacore\\dotnetfx.exe /q\n\n"
+                "item: 6\nwritten: C:\\Program Files\\Tool\\tool.exe\npath: C:\\Program Files\\Tool\\tool.exe\n"
+                "rule: as written\nkind: program\nstatus: found\n"
+                "command line: \"C:\\Program Files\\Tool\\tool.exe\" /s\n\n"
+                "item: 7\nwritten: {P}\npath: {P}\nrule: as written\nkind: product code\nstatus: installed\n"
+                "product name: Old\n\n"
+                "item: 8\nwritten: {Q}\npath: {Q}\nrule: as written\nkind: product code\nstatus: not installed\n\n"
+                "item: 9\nwritten: D:\\media\\missing.exe\npath: D:\\media\\missing.exe\nrule: as written\n"
+                "kind: program\nstatus: missing\ncommand line: D:\\media\\missing.exe \n\n"
+                "summary: 9 items, 6 found, 3 missing or failing\n");
+  ExpectNothingChanged();
+}
+
+TEST_F(CheckMediaTest, FindsPackagesByEveryCandidateRuleAndTracesTheSearch) {
+  struct Case {
+    const char* onMedia;
+    const char* rule;
+  } cases[] = {
+      {"E:\\alt\\p.msi", "alternative source"},
+      {"E:\\alt\\d1\\p.msi", "alternative source"},
+      {"E:\\alt\\d2\\d1\\p.msi", "alternative source"},
+      {"F:\\core\\d1\\p.msi", "core directory"},
+      {"F:\\core\\d2\\d1\\p.msi", "core directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.onMedia);
+    fake::FakeWindows fresh;
+    std::string o, e;
+    fresh.files.AddFile(c.onMedia);
+    fresh.files.AddFile("F:\\core\\x.msi");  // the first item settles the core folder
+    fresh.files.AddFile(kFile, "<Items>\n<PRODUCT1>F:\\Core\\x.msi</PRODUCT1><PARAMETER1/>"
+                               "<PARAMETER1></PARAMETER1>\n<PRODUCT2>Q:\\m\\d2\\d1\\p.msi</PRODUCT2>"
+                               "<PARAMETER2></PARAMETER2>\n</Items>\n");
+    EXPECT_EQ(CheckMedia(fresh.platform, {kFile, "/altsource=E:\\ALT", "/v"}, &o, &e), 0) << o << e;
+    EXPECT_NE(o.find("rule: " + std::string(c.rule) + "\n"), std::string::npos) << o;
+    EXPECT_NE(o.find("trace: Looking for "), std::string::npos) << o;
+  }
+}
+
+TEST_F(CheckMediaTest, RefusesWhatItCannotCheck) {
+  EXPECT_EQ(Check({kFile, "/I"}), kCheckUsageError);
+  EXPECT_EQ(err, BuildCheckUsageText());
+  EXPECT_EQ(Check({kFile, "logfile=C:\\x.log"}), kCheckUsageError);
+  EXPECT_EQ(Check({"missing.xml"}), kCheckNoResponseFile);
+  EXPECT_EQ(err, "Could not locate the unattended response file missing.xml\n");
+  w.files.AddFile(kFile, "<I>\n<PRODUCT1>a.msi</PRODUCT1>\n</I>\n");
+  EXPECT_EQ(Check({kFile}), kCheckInvalidEntries);
+  EXPECT_EQ(err, "Invalid entries found in response file. Please fix the errors before proceeding\n");
+  EXPECT_EQ(out, "");
+  ExpectNothingChanged();
+}
+
+}  // namespace
+}  // namespace nv
