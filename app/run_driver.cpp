@@ -8,13 +8,17 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/environment_checks.h"
 #include "app/run_context.h"
 #include "deploy/shell_helpers.h"
+#include "deploy/uninstaller.h"
 #include "launch/launch_loop.h"
 #include "launch/prerequisites.h"
+#include "removeall/remove_all.h"
 #include "response/install_plan.h"
 #include "response/response_file.h"
 #include "status/progress_window.h"
+#include "status/reboot.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -52,12 +56,26 @@ RunEnd ReadOptions(RunContext& ctx, const std::vector<std::string>& args, const 
 }
 
 // The remove-all run installs nothing and reads no response file; it closes
-// the run log itself and always ends with 0. The removals themselves are not
-// part of the program yet, so for now the run only closes its log.
+// the run log itself, and always ends with 0 after the usual reboot
+// decision.
 RunEnd RemoveAllBranch(RunContext& ctx) {
   if (!ctx.options.removeAll) return std::nullopt;
-  CloseRunLog(ctx);
+  RemoveAllProducts(ctx);
+  DecideReboot(ctx);
   return 0;
+}
+
+// An engine too old to use, and not upgradable here, ends the run before
+// any switch is read.
+RunEnd GateInstallerVersion(RunContext& ctx) {
+  if (CheckInstallerVersion(ctx)) return std::nullopt;
+  return 1;
+}
+
+// Another installation under way ends the run.
+RunEnd RefuseWhileBusy(RunContext& ctx) {
+  if (CheckInstallerBusy(ctx)) return std::nullopt;
+  return 1;
 }
 
 // No response file found and none picked in the dialog: nothing to install.
@@ -103,8 +121,7 @@ void FinishRunLog(RunContext& ctx) {
 int32_t RunUnattended(Platform& platform, InstanceHandle instance) {
   RunContext ctx(platform);
   RecordProgramLocation(ctx, instance);
-  // The Windows Installer version gate belongs here, before any switch is
-  // known.
+  if (RunEnd end = GateInstallerVersion(ctx)) return *end;
   const std::string usage = BuildUsageText();
   const std::vector<std::string> args = platform.system.Arguments();
   if (RunEnd end = AnswerHelpRequest(ctx, args, usage)) return *end;
@@ -112,17 +129,17 @@ int32_t RunUnattended(Platform& platform, InstanceHandle instance) {
   OpenRunLog(ctx);
   if (RunEnd end = RemoveAllBranch(ctx)) return *end;
   if (RunEnd end = FindResponseFile(ctx)) return *end;
-  // The busy-installer check belongs here.
+  if (RunEnd end = RefuseWhileBusy(ctx)) return *end;
   ShortenResponseFilePath(ctx);
   SwitchOffInstallerUi(ctx);
   if (ctx.options.interactive) CreateProgressWindow(ctx);
   if (RunEnd end = PlanInstall(ctx)) return *end;
   LaunchItems(ctx);
-  // The uninstaller deployment belongs here.
+  DeployUninstaller(ctx);
   RemoveStagingFolder(ctx);
   FinishRunLog(ctx);
   if (ctx.options.interactive) DestroyProgressWindow(ctx);
-  // Then: the reboot decision.
+  DecideReboot(ctx);
   return ctx.exitCode;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/command_line.h"
+#include "app/environment_checks.h"
 #include "platform/fake/fake_platform.h"
 
 namespace nv {
@@ -104,6 +105,7 @@ TEST_F(RunDriverTest, AnInstallRunInstallsTheItemsAndLogsEveryStep) {
             "Non-Msi process is being launched.\n"
             "Launching: D:\\media\\tools\\setup.exe \n\n"
             "Launch return value is 7\n\n"
+            "Uninstaller not found at media locationd:\\media\\core\\Uninstaller\\Norvasoft Uninstaller.exe\n"
             "12/08/26 02:39:57 done.");
   EXPECT_EQ(w.files.OpenFiles(), 0);
   // The staging folder of the .NET redistributables does not outlive the run.
@@ -164,6 +166,54 @@ TEST_F(RunDriverTest, RemoveAllReadsNoResponseFileAndEndsWithZero) {
   for (const std::string& call : w.files.Calls()) EXPECT_EQ(call.find("answers.xml"), std::string::npos) << call;
   EXPECT_TRUE(w.ui.MessageBoxes().empty());
   EXPECT_EQ(w.files.OpenFiles(), 0);
+}
+
+}  // namespace
+}  // namespace nv
+
+namespace nv {
+namespace {
+
+// The checks around the install path, each seen through the whole run.
+TEST(RunDriverChecksTest, StartUpChecksAndTheRestartDecisionSitInTheirPlaces) {
+  const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    bool oldEngineOnWindows95, installerRunning, marker;
+    int32_t exitCode;
+    int restarts;
+    size_t boxes;
+  } rows[] = {
+      {"old engine stops even a help request", {"/?"}, true, false, false, 1, 0, 1},
+      {"busy installer", {"answers.xml"}, false, true, false, 1, 0, 1},
+      {"marker restarts a silent run", {"answers.xml"}, false, false, true, 0, 1, 0},
+      {"/noreboot keeps the computer running", {"answers.xml", "/noreboot"}, false, false, true, 0, 0, 0},
+      {"/forcereboot restarts without a marker", {"answers.xml", "/forcereboot"}, false, false, false, 0, 1, 0},
+      {"remove-all with /forcereboot", {"/removeall", "/forcereboot"}, false, true, false, 0, 1, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ResetWindowsClassCache();
+    fake::FakeWindows w;
+    w.files.AddFile("D:\\media\\answers.xml", "<I>\n<PRODUCT1>D:\\x.exe</PRODUCT1><PARAMETER1></PARAMETER1>\n</I>\n");
+    if (row.oldEngineOnWindows95) {
+      w.system.SetWindowsVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 0);
+      w.files.SetFileVersion("C:\\Windows\\system32\\msi.dll", (2u << 16), 0);
+    }
+    if (row.installerRunning) {
+      w.processes.SetExitCode("C:\\Windows\\system32\\net.exe", 2);
+      w.processes.AddRunning("C:\\Windows\\system32\\msiexec.exe");
+    }
+    if (row.marker) w.registry.SetString(RegRoot::LocalMachine, kRunOnce, "NorvasoftReboot", "x");
+    w.system.SetArguments(row.args);
+    int instance = 0;
+    EXPECT_EQ(RunUnattended(w.platform, &instance), row.exitCode);
+    EXPECT_EQ(w.system.RestartRequests(), row.restarts);
+    EXPECT_EQ(w.ui.MessageBoxes().size(), row.boxes);
+    EXPECT_EQ(w.files.OpenFiles(), 0);
+  }
+  ResetWindowsClassCache();
 }
 
 }  // namespace

@@ -355,6 +355,7 @@ FakeFileSystem::FakeFileSystem() : codePage_(&DefaultCodePage()) {
   MakeFile(moduleFileName_, "MZ", FILE_ATTRIBUTE_ARCHIVE);
   SetFileVersion(systemDirectory_ + "\\msi.dll", (5u << 16) | 0u, (19041u << 16) | 1u);
   SetFileVersion(systemDirectory_ + "\\kernel32.dll", (10u << 16) | 0u, (19041u << 16) | 1u);
+  MakeFile(systemDirectory_ + "\\net.exe", std::string(), FILE_ATTRIBUTE_ARCHIVE);
 }
 
 void FakeFileSystem::SetCodePage(const CodePage* codePage) {

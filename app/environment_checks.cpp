@@ -1,0 +1,152 @@
+#include "app/environment_checks.h"
+
+#include <string>
+
+#include "app/registry.h"
+#include "app/run_context.h"
+#include "deploy/shell_helpers.h"
+#include "launch/process_runner.h"
+#include "status/progress_window.h"
+#include "status/version.h"
+
+namespace nv {
+
+namespace {
+
+constexpr const char* kInstallerCaption = "Norvasoft Installer";
+constexpr const char* kRequiredEngine = "3.1.4000.1830";
+constexpr const char* kUpgradePackage = "WindowsInstaller-KB893803-v2-x86.exe";
+constexpr const char* kUpgradeSwitches = " /quiet /norestart";
+constexpr const char* kUpgradeStatus = "Norvasoft Installer is configuring the Windows Installer. Please wait...";
+constexpr const char* kInstallerKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Installer";
+// CreateProcessA refuses longer command lines; cutting one would start a
+// different program or pass different switches.
+constexpr size_t kMaxCommandLine = 32767;
+
+constexpr const char* kUnsupportedWindows =
+    "This version of Windows is not supported.\n"
+    "Supported versions are Windows 2000 SP3 and higher, Windows XP and higher, and Windows Server 2003.\n"
+    "Installation is stopped.";
+constexpr const char* kBusyInstaller =
+    "An error was encountered.  Please ensure that no other installations are currently running before "
+    "proceeding with this install.";
+
+uint32_t g_windowsClass = 0;
+
+uint32_t ClassifyVersion(const WindowsVersionInfo& v) {
+  if (v.platformId == VER_PLATFORM_WIN32_WINDOWS) {
+    if (v.major < 4 || (v.major == 4 && v.minor < 10)) return kWindows95;
+    return kWindows98OrMe;
+  }
+  if (v.platformId != VER_PLATFORM_WIN32_NT) return 0;
+  if (v.major == 3 && v.minor == 51) return kWindowsNT351;
+  if (v.major == 4) return kWindowsNT4;
+  if (v.major == 5 && v.minor == 0) return kWindows2000;
+  if (v.major == 5 && v.minor == 1) return kWindowsXP;
+  if (v.major == 5 && v.minor == 2) return kWindowsServer2003;
+  return 0;
+}
+
+// msi.dll's file version in the system folder; 0.0.0.0 when it cannot be
+// read, which counts as too old.
+std::string EngineVersion(Platform& p) {
+  std::string version = GetFileVersionText(p.files, p.files.SystemDirectory() + "\\msi.dll");
+  return version.empty() ? "0.0.0.0" : version;
+}
+
+void ShowWarning(Platform& p, const std::string& text) {
+  p.ui.ShowMessageBox(Owner::None, nullptr, text, kInstallerCaption, MB_OK | MB_ICONWARNING);
+}
+
+// Runs the engine upgrade under the status window, shown whatever the mode
+// since the switches are not known yet. Its outcome is not looked at.
+void RunEngineUpgrade(RunContext& ctx, const std::string& package) {
+  // The program folder may hold blanks: unquoted, CreateProcessA would try
+  // "C:\Program.exe" and the like first.
+  const std::string commandLine = "\"" + package + "\"" + kUpgradeSwitches;
+  if (commandLine.size() > kMaxCommandLine) return;
+  CreateProgressWindow(ctx);
+  SetStatus(ctx, kUpgradeStatus);
+  RunProcess(ctx.platform, commandLine, true);
+  DestroyProgressWindow(ctx);
+}
+
+// Loads the (possibly new) engine before any Windows Installer function is
+// bound. Without a location nothing is loaded: a bare "\msi.dll" would be
+// looked for at the root of the current drive.
+void LoadInstalledEngine(Platform& p) {
+  std::string location;
+  if (!ReadRegistryString(p.registry, RegRoot::LocalMachine, kInstallerKey, "InstallerLocation", &location, 260)) {
+    return;
+  }
+  if (location.empty()) return;
+  p.system.LoadLibraryForProcess(location + "\\msi.dll");
+}
+
+}  // namespace
+
+uint32_t ClassifyWindows(Platform& platform) {
+  if (g_windowsClass != 0) return g_windowsClass;
+  WindowsVersionInfo version;
+  if (!platform.system.WindowsVersion(&version)) return 0;
+  g_windowsClass = ClassifyVersion(version);
+  return g_windowsClass;
+}
+
+void ResetWindowsClassCache() { g_windowsClass = 0; }
+
+bool CheckInstallerVersion(RunContext& ctx) {
+  Platform& p = ctx.platform;
+  if (CompareVersions(p.codePage, kRequiredEngine, EngineVersion(p)) <= 0) return true;
+
+  switch (ClassifyWindows(p)) {
+    case kWindows95:
+    case kWindows98OrMe:
+    case kWindowsNT4:
+      ShowWarning(p, kUnsupportedWindows);
+      return false;
+    case kWindows2000:
+    case kWindowsXP:
+    case kWindowsServer2003:
+      break;
+    default:
+      // Newer and unknown families bring their own engine; nothing to do.
+      return true;
+  }
+
+  const std::string package = ctx.programDir + kUpgradePackage;
+  if (ProbePath(p, package) != kProbeFile) {
+    // The text names 3.1.4000.2435, the version the package brings.
+    ShowWarning(p,
+                "Windows Installer version 3.1.4000.2435 or higher is required.\n"
+                "Please upgrade the Windows Installer engine on this computer, or make sure that the file "
+                "WindowsInstaller-KB893803-v2-x86.exe is available at " +
+                    ctx.programDir + ".\nInstallation is stopped.");
+    return false;
+  }
+  RunEngineUpgrade(ctx, package);
+  LoadInstalledEngine(p);
+  return true;
+}
+
+bool CheckInstallerBusy(RunContext& ctx) {
+  Platform& p = ctx.platform;
+  // By full path from the system folder: a bare "net" would be looked for in
+  // the program's and the current folder first, where anyone could plant one.
+  const std::string net = p.files.SystemDirectory() + "\\net.exe";
+  uint32_t result = 0;
+  if (ProbePath(p, net) != kProbeFile) {
+    // RunProcess cannot tell a start failure from an exit code; a missing
+    // program is the start failure that can be seen beforehand.
+    result = ERROR_FILE_NOT_FOUND;
+    p.ui.ShowMessageBox(Owner::None, nullptr, p.system.SystemMessage(result), "Error", MB_OK | MB_ICONINFORMATION);
+  } else {
+    result = RunProcess(p, "\"" + net + "\" stop msiserver", true);
+  }
+  if (result == 0) return true;
+  if (!IsProcessRunning(p, "msiexec.exe")) return true;
+  p.ui.ShowMessageBox(Owner::None, nullptr, kBusyInstaller, kInstallerCaption, MB_OK);
+  return false;
+}
+
+}  // namespace nv

@@ -1,0 +1,48 @@
+#pragma once
+// The two checks that may stop a run before anything is installed: the
+// Windows Installer engine must be recent enough (an old one is upgraded
+// where the Windows family allows it), and no other installation may be
+// running.
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace nv {
+
+struct RunContext;
+
+// The Windows family the process runs on, as bit values; 0 for anything not
+// listed (NT 3.x other than 3.51, NT 5.3 and later, other platforms).
+enum WindowsClass : uint32_t {
+  kWindows95 = 0x1,
+  kWindows98OrMe = 0x10,
+  kWindowsNT351 = 0x10000,
+  kWindowsNT4 = 0x100000,
+  kWindows2000 = 0x200000,
+  kWindowsXP = 0x400000,
+  kWindowsServer2003 = 0x800000,
+};
+
+// The WindowsClass of the running Windows. A non-zero answer is kept for the
+// rest of the process; 0 is worked out again on the next call.
+uint32_t ClassifyWindows(Platform& platform);
+
+// Forgets the kept answer of ClassifyWindows (for tests that change the
+// Windows version between cases).
+void ResetWindowsClassCache();
+
+// The engine gate, run before the switches are read. True: go on. False: the
+// run has been refused with its message (unsupported Windows, or the upgrade
+// package missing next to the program) and ends with exit code 1. An engine
+// older than required is upgraded under the status window on Windows 2000,
+// XP and Server 2003, and the new msi.dll is loaded; the upgrade's outcome
+// never stops the run. Uses ctx.programDir, ctx.instance and ctx.statusText.
+bool CheckInstallerVersion(RunContext& ctx);
+
+// Stops the Windows Installer service and refuses to go on while a
+// msiexec.exe process is still running. True: go on. False: the user has
+// been told and the run ends with exit code 1.
+bool CheckInstallerBusy(RunContext& ctx);
+
+}  // namespace nv

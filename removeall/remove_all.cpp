@@ -1,0 +1,125 @@
+#include "removeall/remove_all.h"
+
+#include <string>
+
+#include "app/run_context.h"
+#include "deploy/shell_helpers.h"
+#include "launch/package_property.h"
+#include "platform/text.h"
+#include "removeall/product_enumeration.h"
+#include "status/progress_window.h"
+#include "status/reboot.h"
+#include "status/run_log.h"
+#include "status/status_mif.h"
+
+namespace nv {
+
+namespace {
+
+// Fatal exit, error, warning, user, information, resolve source, out of
+// disk space, action start, action data, property dump, common data and
+// verbose; not files-in-use or extra debug.
+constexpr uint32_t kMsiLogMode = 0x1FDF;
+constexpr const char* kRemoveCommandLine =
+    "REBOOT=ReallySuppress REMOVE=ALL UILevel=2 SETUPTYPE=Server COMPATVALIDATED=1";
+
+// The temporary folder, ending in a backslash.
+std::string TempFolder(Platform& p) {
+  std::string temp = p.files.TempPath();
+  const size_t last = MbFindLast(p.codePage, temp, '\\');
+  if (last == std::string::npos || last + 1 != temp.size()) temp += "\\";
+  return temp;
+}
+
+// Returns whether the removal asked for a restart.
+bool RemoveOneProduct(RunContext& ctx, const std::string& tempDir, const std::string& title,
+                      const std::string& productCode) {
+  Platform& p = ctx.platform;
+  const bool interactive = ctx.options.interactive;
+  if (interactive) SetStatus(ctx, "Norvasoft Installer is uninstalling '" + title + "'. Please wait...");
+  if (MsiLoggingWanted(ctx)) {
+    // Products without a readable prefix share Msi.log; the later one's log
+    // replaces the earlier one's.
+    const std::string prefix = GetPackageProperty(p, productCode, "NVProductPrefix");
+    p.installer.EnableLog(kMsiLogMode, tempDir + "Msi" + prefix + ".log", INSTALLLOGATTRIBUTES_FLUSHEACHLINE);
+  }
+  WriteRunLog(ctx, "Product " + title + " is being uninstalled.\n");
+  const uint32_t result =
+      p.installer.ConfigureProductEx(productCode, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT, kRemoveCommandLine);
+  const std::string shown = std::to_string(static_cast<int32_t>(result));  // as "%d" prints it
+  bool success = true;
+  if (result == ERROR_SUCCESS) {
+    WriteRunLog(ctx, "Uninstall launched succesfully.\n");
+  } else if (result == ERROR_SUCCESS_REBOOT_REQUIRED) {
+    WriteRunLog(ctx, "Reboot was requested. Return value is " + shown);
+  } else {
+    WriteRunLog(ctx, "There was a problem in launching the install. Return value is " + shown);
+    success = false;
+  }
+  WriteRunLog(ctx, "\n");
+  // Removals are reported to systems management in interactive runs only.
+  if (interactive) WriteStatusMif(p, ctx.options.statusMif, title, std::string(), success, false);
+  return result == ERROR_SUCCESS_REBOOT_REQUIRED;
+}
+
+}  // namespace
+
+void RemoveSuiteFolders(Platform& platform) {
+  const CodePage& cp = platform.codePage;
+  struct Step {
+    int csidl;
+    const char* below;
+  };
+  static const Step kSteps[] = {
+      {CSIDL_COMMON_STARTMENU, "\\Programs\\Norvasoft\\"},
+      {CSIDL_COMMON_STARTMENU, "\\Programs\\Norva Configuration\\"},
+      {CSIDL_PROGRAM_FILES, "\\Norvasoft\\Setup\\Uninstall\\"},
+      {CSIDL_PROGRAM_FILESX86, "\\Norvasoft\\Setup\\Uninstall\\"},
+  };
+  for (const Step& step : kSteps) {
+    const std::string base = MbTrimRightChar(cp, GetSpecialFolder(platform, step.csidl), '"');
+    // Without its base the folder would be taken from the root of the current
+    // drive, which is not the suite's to delete.
+    if (base.empty()) continue;
+    DeleteTree(platform, MbTrimRightChar(cp, base + step.below, '\\'));
+  }
+}
+
+void RemoveAllProducts(RunContext& ctx) {
+  Platform& p = ctx.platform;
+  const bool interactive = ctx.options.interactive;
+  const std::string tempDir = TempFolder(p);
+  if (interactive) CreateProgressWindow(ctx);
+  ShowWaitCursor(ctx);
+  bool rebootPending = false;
+  p.installer.SetInternalUI(INSTALLUILEVEL_NONE);
+
+  WriteRunLog(ctx, "Norvasoft Silent Uninstaller will uninstall all norvasoft products in the system. \n");
+  WriteRunLog(ctx, "Finding Norvasoft products... \n");
+  const InstalledProductMap products = EnumerateSuiteProducts(p);
+  const std::string count = std::to_string(products.size());
+  WriteRunLog(ctx, "Number of products found: " + count + " \n\n");
+  WriteRunLog(ctx, "Starting Uninstall... \n\n");
+
+  if (products.empty()) {
+    WriteRunLog(ctx, "No Norvasoft products were found.\n");
+  } else {
+    size_t index = 1;
+    for (const auto& [title, productCode] : products) {
+      WriteRunLog(ctx, "Uninstalling product: " + std::to_string(index) + " of: " + count + " \n\n");
+      if (RemoveOneProduct(ctx, tempDir, title, productCode)) rebootPending = true;
+      WriteRunLog(ctx, "\n\n");
+      ++index;
+    }
+    RemoveSuiteFolders(p);
+  }
+
+  WriteRunLog(ctx, MakeTimeStamp(ctx) + " done.");
+  if (rebootPending) WriteRunLog(ctx, "Rebooting machine.");
+  CloseRunLog(ctx);
+  if (interactive) DestroyProgressWindow(ctx);
+  // A removal that needs a restart gets it whatever the reboot switches say.
+  if (rebootPending) RebootComputer(p, interactive);
+}
+
+}  // namespace nv

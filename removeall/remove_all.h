@@ -1,0 +1,24 @@
+#pragma once
+// The /removeall run: every installed product of the suite is removed, then
+// the suite's Start-menu and uninstaller folders.
+
+#include "platform/platform.h"
+
+namespace nv {
+
+struct RunContext;
+
+// Removes every product of EnumerateSuiteProducts in title order, logging
+// each step, and closes the run log (which must be open). Uses
+// ctx.options.msiLogging, statusMif and interactive, and ctx.instance for the
+// status window of interactive mode. When a removal asked for a restart the
+// computer is restarted at the end (after a question in interactive mode),
+// whatever the reboot switches say.
+void RemoveAllProducts(RunContext& ctx);
+
+// The suite's folders that a remove-all run deletes with everything in them:
+// its two Start-menu folders and the uninstaller folders under both Program
+// Files folders. A base folder that cannot be resolved is skipped.
+void RemoveSuiteFolders(Platform& platform);
+
+}  // namespace nv

@@ -1,0 +1,50 @@
+#include "status/reboot.h"
+
+#include <string>
+
+#include "app/registry.h"
+#include "app/run_context.h"
+
+namespace nv {
+
+namespace {
+
+constexpr const char* kRunOnceKey = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+// Left by the suite's products when they need a restart; this program never
+// writes or removes it.
+constexpr const char* kRebootMarker = "NorvasoftReboot";
+constexpr const char* kRebootQuestion =
+    "The installer should reboot the computer. Would you like to reboot the computer now? \n"
+    " NOTE: If the computer is not rebooted automatically, please be sure to reboot from the Start menu.";
+// GetEnvironmentVariableA's buffer for "OS".
+constexpr size_t kOsBuffer = 100;
+
+}  // namespace
+
+void DecideReboot(RunContext& ctx) {
+  Platform& p = ctx.platform;
+  const RunOptions& options = ctx.options;
+  if (options.rebootMode == -1) return;
+  if (options.rebootMode != 1 &&
+      !RegistryValuePresent(p.registry, RegRoot::LocalMachine, kRunOnceKey, kRebootMarker)) {
+    return;
+  }
+  RebootComputer(p, options.interactive);
+}
+
+int RebootComputer(Platform& platform, bool ask) {
+  if (ask && platform.ui.ShowMessageBox(Owner::TopWindow, nullptr, kRebootQuestion, "Norvasoft Installer",
+                                        MB_YESNO | MB_ICONQUESTION) == IDNO) {
+    return 1;
+  }
+  // Only the NT family knows privileges; there a process may not restart the
+  // computer without enabling this one.
+  std::string os;
+  if (platform.system.EnvironmentVariable("OS", kOsBuffer, &os) && os == "Windows_NT") {
+    platform.system.EnableShutdownPrivilege();
+  }
+  platform.system.RequestRestart();
+  return 1;
+}
+
+}  // namespace nv

@@ -1,0 +1,79 @@
+#include "status/reboot.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "app/run_context.h"
+#include "platform/fake/fake_platform.h"
+
+namespace nv {
+namespace {
+
+TEST(RebootTest, DecisionTable) {
+  struct Row {
+    int rebootMode;
+    bool interactive, marker;
+    int answer;  // to the question; 0 when none is expected
+    bool restarts;
+  } rows[] = {
+      {1, false, false, 0, true},  {1, true, false, IDYES, true}, {1, true, false, IDNO, false},
+      {-1, false, true, 0, false}, {-1, true, true, 0, false},    {-1, false, false, 0, false},
+      {0, false, true, 0, true},   {0, true, true, IDYES, true},  {0, true, true, IDNO, false},
+      {0, false, false, 0, false}, {0, true, false, 0, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("mode " + std::to_string(row.rebootMode) + (row.interactive ? " /I" : " /S") +
+                 (row.marker ? " marker" : "") + " answer " + std::to_string(row.answer));
+    fake::FakeWindows w;
+    RunContext ctx(w.platform);
+    ctx.options.rebootMode = row.rebootMode;
+    ctx.options.interactive = row.interactive;
+    // Only presence counts: any type and content, even a DWORD 0.
+    if (row.marker) {
+      w.registry.SetValue(RegRoot::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                          "NorvasoftReboot", std::string(4, '\0'));
+    }
+    if (row.answer != 0) w.ui.QueueAnswer(row.answer);
+
+    DecideReboot(ctx);
+    const auto& boxes = w.ui.MessageBoxes();
+    ASSERT_EQ(boxes.size(), row.answer != 0 ? 1u : 0u);
+    if (!boxes.empty()) {
+      EXPECT_EQ(boxes[0].owner, Owner::TopWindow);
+      EXPECT_EQ(boxes[0].text,
+                "The installer should reboot the computer. Would you like to reboot the computer now? \n NOTE: If "
+                "the computer is not rebooted automatically, please be sure to reboot from the Start menu.");
+      EXPECT_EQ(boxes[0].caption, "Norvasoft Installer");
+      EXPECT_EQ(boxes[0].flags, static_cast<uint32_t>(MB_YESNO | MB_ICONQUESTION));
+    }
+    EXPECT_EQ(w.system.RestartRequests(), row.restarts ? 1 : 0);
+  }
+}
+
+TEST(RebootTest, ShutdownPrivilegeOnlyForTheNtFamily) {
+  struct Row {
+    std::optional<std::string> os;
+    bool privilege;
+  } rows[] = {
+      {std::string("Windows_NT"), true}, {std::nullopt, false},     {std::string("windows_nt"), false},
+      {std::string("Windows_NT "), false}, {std::string(200, 'W'), false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.os ? *row.os : "missing");
+    fake::FakeWindows w;
+    if (row.os) {
+      w.system.SetEnvironment("OS", *row.os);
+    } else {
+      w.system.RemoveEnvironment("OS");
+    }
+    EXPECT_EQ(RebootComputer(w.platform, false), 1);
+    std::vector<std::string> expected;
+    if (row.privilege) expected.push_back("EnableShutdownPrivilege");
+    expected.push_back("ExitWindowsEx");
+    EXPECT_EQ(w.system.Calls(), expected);
+  }
+}
+
+}  // namespace
+}  // namespace nv
