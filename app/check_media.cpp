@@ -7,6 +7,7 @@
 #include "platform/text.h"
 #include "response/install_plan.h"
 #include "response/response_file.h"
+#include "status/run_log.h"
 
 namespace nv {
 
@@ -154,7 +155,7 @@ int32_t CheckMedia(Platform& platform, const std::vector<std::string>& args, std
                    platform.processes, ui,                platform.system,    platform.codePage};
   RunContext ctx(checked);
   ctx.programDir = ProgramDirFromModulePath(platform.codePage, platform.files.ModuleFileName());
-  ctx.tempDir = MbTrimRightChar(platform.codePage, platform.files.TempPath(), '\\') + "\\";
+  ctx.tempDir = TemporaryFolder(platform);
   if (!ReadCheckOptions(ctx, args)) {
     err->append(BuildCheckUsageText());
     return kCheckUsageError;

@@ -23,14 +23,6 @@ constexpr uint32_t kMsiLogMode = 0x1FDF;
 constexpr const char* kRemoveCommandLine =
     "REBOOT=ReallySuppress REMOVE=ALL UILevel=2 SETUPTYPE=Server COMPATVALIDATED=1";
 
-// The temporary folder, ending in a backslash.
-std::string TempFolder(Platform& p) {
-  std::string temp = p.files.TempPath();
-  const size_t last = MbFindLast(p.codePage, temp, '\\');
-  if (last == std::string::npos || last + 1 != temp.size()) temp += "\\";
-  return temp;
-}
-
 // Returns whether the removal asked for a restart.
 bool RemoveOneProduct(RunContext& ctx, const std::string& tempDir, const std::string& title,
                       const std::string& productCode) {
@@ -88,7 +80,7 @@ void RemoveSuiteFolders(Platform& platform) {
 void RemoveAllProducts(RunContext& ctx) {
   Platform& p = ctx.platform;
   const bool interactive = ctx.options.interactive;
-  const std::string tempDir = TempFolder(p);
+  const std::string tempDir = TemporaryFolder(p);
   if (interactive) CreateProgressWindow(ctx);
   ShowWaitCursor(ctx);
   bool rebootPending = false;

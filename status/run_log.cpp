@@ -57,13 +57,25 @@ std::unique_ptr<TextWriter> CreateLogFile(RunContext& ctx, const std::string& pa
 
 }  // namespace
 
+std::string TemporaryFolder(Platform& platform) {
+  const CodePage& cp = platform.codePage;
+  std::string temp = platform.files.TempPath();
+  if (temp.empty()) {
+    const std::string system = platform.files.SystemDirectory();
+    const size_t last = MbFindLast(cp, system, '\\');
+    temp = (last == std::string::npos || last == 0) ? "C:\\Windows" : system.substr(0, last);
+    temp += "\\Temp";
+  }
+  if (!EndsInBackslash(cp, temp)) temp += "\\";
+  return temp;
+}
+
 void OpenRunLog(RunContext& ctx) {
   Platform& p = ctx.platform;
   RunLog& log = ctx.log;
   if (EnableLoggingPresent(ctx)) ctx.options.msiLogging = true;
 
-  ctx.tempDir = p.files.TempPath();
-  if (!EndsInBackslash(p.codePage, ctx.tempDir)) ctx.tempDir += "\\";
+  ctx.tempDir = TemporaryFolder(p);
 
   log.path = ctx.options.logFile.empty() ? DefaultLogPath(ctx) : ctx.options.logFile;
   log.file = CreateLogFile(ctx, log.path);

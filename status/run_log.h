@@ -35,6 +35,12 @@ class LogCapture {
   std::string* previous_;
 };
 
+// The user's temporary folder, ending in a backslash. When Windows cannot
+// give it (a TEMP path too long for its buffer), the Windows folder's Temp
+// folder stands in: a folder path of "\" would put the run's files in the
+// root of the current drive.
+std::string TemporaryFolder(Platform& platform);
+
 // Turns msiLogging on when "EnableLogging" exists, settles tempDir, creates
 // the folders of the log path and the log file itself ("logfile=", or
 // "VOVarOvadevir <date>.log" in tempDir). When a "logfile=" path cannot be

@@ -28,6 +28,16 @@ TEST_F(RunLogTest, DefaultNameFromTheLocalTimeReplacesAnOldLog) {
   EXPECT_EQ(w.files.Contents(kDefaultLog), std::string("a\nb\0c", 5));
 }
 
+TEST_F(RunLogTest, WithoutATemporaryFolderTheLogGoesToTheWindowsTempFolderNotTheRoot) {
+  w.files.SetTempPath("");  // a TEMP too long for Windows to hand out
+  OpenRunLog(ctx);
+  EXPECT_EQ(ctx.tempDir, "C:\\Windows\\Temp\\");
+  WriteRunLog(ctx, "x");
+  EXPECT_EQ(w.files.Contents("C:\\Windows\\Temp\\VOVarOvadevir Tue Dec  8 02.39.57 2026.log"), "x");
+  w.files.SetSystemDirectory("");
+  EXPECT_EQ(TemporaryFolder(w.platform), "C:\\Windows\\Temp\\");
+}
+
 TEST_F(RunLogTest, GivenLogFileGetsItsFoldersAndEnableLoggingCountsByPresence) {
   w.registry.SetValue(RegRoot::LocalMachine, kSetup, "EnableLogging", std::string(4, '\0'));
   ctx.options.logFile = "C:\\Logs\\Deep\\run";
