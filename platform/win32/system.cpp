@@ -1,15 +1,194 @@
-// The process's arguments, the clock and the standard output.
+// The process's arguments, the clock and the standard output; the status
+// MIF library; Windows version, environment, libraries, error texts and the
+// restart.
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <vector>
 
 #include "platform/win32/win32_platform.h"
 
 namespace nv {
 namespace win32 {
+namespace {
+
+// ---------------------------------------------------------------- guarded calls
+//
+// A call into a foreign library runs on a short-lived worker thread. When it
+// raises a processor fault there, a vectored handler sends that thread
+// straight to its end instead of letting the fault end the process: the
+// toolchain has no structured exception handling to put around the call.
+// Only the fault codes below are taken; any other exception (a debugger's,
+// OutputDebugString's, a C++ throw) passes on untouched.
+
+struct GuardedCall {
+  void (*body)(void* context) = nullptr;
+  void* context = nullptr;
+  uintptr_t resumeStack = 0;      // a point near the top of the worker's stack
+  void* exceptionList = nullptr;  // 32-bit: the worker's exception registrations at its start
+  bool returned = false;          // the body came back (rather than faulting)
+};
+
+// The thread-local slot that marks a worker inside a guarded call; its value
+// is the call. Taken once for the process.
+DWORD GuardSlot() {
+  static const DWORD slot = TlsAlloc();
+  return slot;
+}
+
+bool IsProcessorFault(DWORD code) {
+  switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_PRIV_INSTRUCTION:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+    case EXCEPTION_INT_OVERFLOW:
+    case EXCEPTION_STACK_OVERFLOW:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+    case EXCEPTION_IN_PAGE_ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+#if defined(_M_IX86) || defined(__i386__)
+// The head of the thread's exception registration chain, the first field of
+// the thread information block that FS addresses.
+void* ExceptionList() {
+  void* list;
+  __asm__ volatile("movl %%fs:0, %0" : "=r"(list));
+  return list;
+}
+void SetExceptionList(void* list) { __asm__ volatile("movl %0, %%fs:0" : : "r"(list) : "memory"); }
+#endif
+
+// Where a faulted worker resumes. The slot is cleared first, so that a
+// second fault while the thread shuts down is not caught again.
+[[noreturn]] void EndFaultedWorker() {
+#if defined(_M_IX86) || defined(__i386__)
+  // 32-bit Windows keeps exception registrations in a chain on the stack.
+  // Those of the abandoned frames are about to be overwritten; the chain
+  // goes back to where it stood when the worker started.
+  GuardedCall* call = static_cast<GuardedCall*>(TlsGetValue(GuardSlot()));
+  if (call != nullptr) SetExceptionList(call->exceptionList);
+#endif
+  TlsSetValue(GuardSlot(), nullptr);
+  ExitThread(1);
+}
+
+LONG CALLBACK RedirectFault(EXCEPTION_POINTERS* exception) {
+  // Every thread's exceptions pass through here while a call is guarded;
+  // their last error must not change.
+  DWORD lastError = GetLastError();
+  GuardedCall* call = static_cast<GuardedCall*>(TlsGetValue(GuardSlot()));
+  SetLastError(lastError);
+  if (call == nullptr || !IsProcessorFault(exception->ExceptionRecord->ExceptionCode)) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  // Resume at EndFaultedWorker on the upper end of the worker's stack: the
+  // frames below are abandoned, and after a stack overflow only that end
+  // has room. The stack pointer is set as a call would leave it (return
+  // address slot, aligned below), nothing is written to memory.
+  CONTEXT* context = exception->ContextRecord;
+  uintptr_t stack = (call->resumeStack - 256) & ~static_cast<uintptr_t>(15);
+#if defined(_M_X64) || defined(__x86_64__)
+  context->Rsp = stack - 8;
+  context->Rip = reinterpret_cast<DWORD64>(&EndFaultedWorker);
+#elif defined(_M_IX86) || defined(__i386__)
+  context->Esp = static_cast<DWORD>(stack - 4);
+  context->Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(&EndFaultedWorker));
+#else
+#error "guarded calls need the stack and instruction pointers of this processor"
+#endif
+  context->EFlags &= ~0x400u;  // direction flag clear, as every call expects
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+DWORD WINAPI RunGuardedCall(void* parameter) {
+  GuardedCall* call = static_cast<GuardedCall*>(parameter);
+  volatile char marker = 0;
+  call->resumeStack = reinterpret_cast<uintptr_t>(&marker);
+#if defined(_M_IX86) || defined(__i386__)
+  call->exceptionList = ExceptionList();
+#endif
+  TlsSetValue(GuardSlot(), call);
+  call->body(call->context);
+  TlsSetValue(GuardSlot(), nullptr);
+  call->returned = true;
+  return 0;
+}
+
+// Waits for the worker. Messages sent from other threads to this thread's
+// windows are delivered meanwhile, as they would be had the library been
+// called here: a library that broadcasts to all top-level windows would
+// otherwise wait for this thread for ever. Posted messages stay queued.
+void WaitForWorker(HANDLE worker) {
+  for (;;) {
+    DWORD woken = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (woken == WAIT_OBJECT_0 + 1) {
+      MSG message;
+      PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+      continue;
+    }
+    if (woken != WAIT_OBJECT_0) WaitForSingleObject(worker, INFINITE);
+    return;
+  }
+}
+
+// Runs body(context); false when it raised a processor fault, which then
+// ended only the worker that ran it.
+bool CallGuarded(void (*body)(void*), void* context) {
+  GuardedCall call;
+  call.body = body;
+  call.context = context;
+  void* handler = GuardSlot() != TLS_OUT_OF_INDEXES ? AddVectoredExceptionHandler(1, RedirectFault) : nullptr;
+  HANDLE worker = handler != nullptr ? CreateThread(nullptr, 0, RunGuardedCall, &call, 0, nullptr) : nullptr;
+  if (worker == nullptr) {
+    // No guard to be had: the call is still made, as it would be without one.
+    if (handler != nullptr) RemoveVectoredExceptionHandler(handler);
+    body(context);
+    return true;
+  }
+  WaitForWorker(worker);
+  CloseHandle(worker);
+  RemoveVectoredExceptionHandler(handler);
+  return call.returned;
+}
+
+// ---------------------------------------------------------------- status MIF
+
+using InstallStatusMifFn = BOOL(WINAPI*)(char* mifFile, char* company, char* product, char* version,
+                                         char* locale, char* serialNumber, char* message, BOOL success);
+
+// A zero-terminated copy the library may write into.
+std::vector<char> MutableCopy(const std::string& text) {
+  std::vector<char> copy(text.begin(), text.end());
+  copy.push_back('\0');
+  return copy;
+}
+
+struct StatusMifCall {
+  InstallStatusMifFn function;
+  std::vector<char> mifFile, company, product, version, locale, serialNumber, message;
+  bool hasSerialNumber;
+  BOOL success;
+};
+
+void CallInstallStatusMif(void* context) {
+  StatusMifCall* call = static_cast<StatusMifCall*>(context);
+  call->function(call->mifFile.data(), call->company.data(), call->product.data(), call->version.data(),
+                 call->locale.data(), call->hasSerialNumber ? call->serialNumber.data() : nullptr,
+                 call->message.data(), call->success);
+}
+
+}  // namespace
 
 std::vector<std::string> Win32System::Arguments() {
   // The C runtime's split of the command line, as a console program's main
@@ -44,6 +223,95 @@ void Win32System::WriteStdOut(const std::string& text) {
   fwrite(text.data(), 1, text.size(), stdout);
   fflush(stdout);
 }
+
+
+bool Win32System::InstallStatusMif(const StatusMifRecord& record) {
+  HMODULE library = LoadLibraryA("ismif32.dll");
+  if (library == nullptr) return false;
+  StatusMifCall call;
+  call.function = reinterpret_cast<InstallStatusMifFn>(
+      reinterpret_cast<void*>(GetProcAddress(library, "InstallStatusMIF")));
+  if (call.function == nullptr) {
+    FreeLibrary(library);
+    return false;
+  }
+  call.mifFile = MutableCopy(record.mifFile);
+  call.company = MutableCopy(record.company);
+  call.product = MutableCopy(record.product);
+  call.version = MutableCopy(record.version);
+  call.locale = MutableCopy(record.locale);
+  call.hasSerialNumber = record.serialNumber != nullptr;
+  call.serialNumber = MutableCopy(call.hasSerialNumber ? record.serialNumber : "");
+  call.message = MutableCopy(record.message);
+  call.success = record.success ? TRUE : FALSE;
+  // After a fault the library's state is unknown: it stays loaded rather
+  // than having its detach code run.
+  if (!CallGuarded(CallInstallStatusMif, &call)) return false;
+  FreeLibrary(library);
+  return true;
+}
+
+bool Win32System::WindowsVersion(WindowsVersionInfo* version) {
+  OSVERSIONINFOA info;
+  static_assert(sizeof(info) == 148, "the version query takes the 148-byte record");
+  memset(&info, 0, sizeof(info));
+  info.dwOSVersionInfoSize = sizeof(info);
+  // The classification of old Windows families needs exactly what
+  // GetVersionExA reports for this process, compatibility shims included.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  BOOL ok = GetVersionExA(&info);
+#pragma GCC diagnostic pop
+  if (!ok) return false;
+  version->platformId = info.dwPlatformId;
+  version->major = info.dwMajorVersion;
+  version->minor = info.dwMinorVersion;
+  return true;
+}
+
+bool Win32System::EnvironmentVariable(const std::string& name, size_t bufferSize, std::string* value) {
+  value->clear();
+  if (bufferSize == 0) return false;
+  DWORD size = bufferSize < MAXDWORD ? static_cast<DWORD>(bufferSize) : MAXDWORD;
+  std::vector<char> buffer(size);
+  // The length without the zero when the value fits; the size it would need,
+  // zero included, when it does not.
+  DWORD length = GetEnvironmentVariableA(name.c_str(), buffer.data(), size);
+  if (length == 0 || length >= size) return false;
+  value->assign(buffer.data(), length);
+  return true;
+}
+
+bool Win32System::LoadLibraryForProcess(const std::string& path) {
+  // Kept for the life of the process on purpose: later calls find it by name.
+  return LoadLibraryA(path.c_str()) != nullptr;
+}
+
+std::string Win32System::SystemMessage(uint32_t errorCode) {
+  char* text = nullptr;
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                    FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                nullptr, errorCode, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message;
+  if (length > 0 && text != nullptr) message.assign(text, length);
+  if (text != nullptr) LocalFree(text);
+  return message;
+}
+
+void Win32System::EnableShutdownPrivilege() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+  TOKEN_PRIVILEGES privileges;
+  memset(&privileges, 0, sizeof(privileges));
+  if (LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+  }
+  CloseHandle(token);
+}
+
+void Win32System::RequestRestart() { ExitWindowsEx(EWX_REBOOT, 0); }
 
 }  // namespace win32
 }  // namespace nv

@@ -25,6 +25,9 @@ inline std::string Fixture(const char* name) { return Fixtures() + "\\" + name; 
 // The NvRunUnattended.exe built beside the tests.
 inline std::string ProgramPath() { return Env("NV_PROGRAM"); }
 
+// A helper program or library built from tests/e2e/helpers.
+inline std::string Helper(const char* name) { return Env("NV_HELPERS") + "\\" + name; }
+
 inline bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

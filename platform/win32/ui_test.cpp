@@ -1,15 +1,17 @@
 // Message boxes and the file-open dialog, answered by a second thread that
 // finds the window by its title and presses a button (Wine's null display
-// driver keeps real windows without a screen).
+// driver keeps real windows without a screen); the status window.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <commdlg.h>
 #include <dlgs.h>
 
 #include "platform/win32/test_support.h"
 #include "platform/win32/win32_platform.h"
+#include "resources/resource.h"
 
 namespace nv {
 namespace win32 {
@@ -131,6 +133,70 @@ TEST(Win32UiTest, OpenFileDialogGivesThePathOnOkAndNothingOnCancel) {
   EXPECT_TRUE(cancel.found);
   EXPECT_FALSE(picked);
   EXPECT_EQ(path, "");
+}
+
+std::string ItemText(HWND window, int id) {
+  char text[512] = {};
+  GetDlgItemTextA(window, id, text, sizeof(text));
+  return text;
+}
+
+// The tests carry the program's resources, so the dialog template is the
+// program's own.
+TEST(Win32UiTest, StatusDialogShowsItsTextsPlaysTheAnimationAndGoesAway) {
+  Win32Ui ui;
+  const std::string upgrading = "Norvasoft Installer is configuring the Windows Installer. Please wait...";
+  HWND window = static_cast<HWND>(ui.CreateStatusDialog(GetModuleHandleA(nullptr), upgrading));
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
+  EXPECT_EQ(ItemText(window, IDC_STATUS_TEXT), upgrading);
+  EXPECT_EQ(ItemText(window, IDC_STEP_TEXT), "");
+
+  HWND animation = FindWindowExA(window, nullptr, "SysAnimate32", nullptr);
+  ASSERT_NE(animation, nullptr);
+  const DWORD style = static_cast<DWORD>(GetWindowLongPtrA(animation, GWL_STYLE));
+  const DWORD wanted = WS_CHILD | WS_VISIBLE | ACS_CENTER | ACS_TRANSPARENT;
+  EXPECT_EQ(style & wanted, wanted);
+  RECT place;
+  GetWindowRect(animation, &place);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
+  EXPECT_EQ((std::vector<LONG>{place.left, place.top, place.right - place.left, place.bottom - place.top}),
+            (std::vector<LONG>{175, 0, 300, 40}));
+
+  // Playing needs an open animation: a control without one refuses.
+  EXPECT_NE(SendMessageA(animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF)), 0)
+      << "Shell32's animation was not opened";
+
+  // Texts as given, ANSI bytes included.
+  const std::string item = "Norvasoft Installer is configuring Caf\xE9 Suite. Please wait...";
+  ui.SetItemText(window, IDC_STATUS_TEXT, item);
+  ui.SetItemText(window, IDC_STEP_TEXT, "step 3 of 5");
+  EXPECT_EQ(ItemText(window, IDC_STATUS_TEXT), item);
+  EXPECT_EQ(ItemText(window, IDC_STEP_TEXT), "step 3 of 5");
+
+  // A repaint paints the invalid statics at once, without a message loop.
+  HWND step = GetDlgItem(window, IDC_STEP_TEXT);
+  InvalidateRect(step, nullptr, TRUE);
+  InvalidateRect(window, nullptr, TRUE);
+  ui.Repaint(window);
+  EXPECT_FALSE(GetUpdateRect(step, nullptr, FALSE));
+  EXPECT_FALSE(GetUpdateRect(window, nullptr, FALSE));
+
+  // Activation changes: a deactivation is never refused.
+  EXPECT_NE(SendMessageA(window, WM_NCACTIVATE, FALSE, 0), 0);
+
+  ui.DestroyStatusDialog(window);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_FALSE(IsWindow(animation));
+}
+
+TEST(Win32UiTest, WaitCursorIsTheSystemHourglass) {
+  Win32Ui ui;
+  HCURSOR before = GetCursor();
+  ui.ShowWaitCursor();
+  EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_WAIT));
+  SetCursor(before);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 namespace nv {
 namespace win32 {
 
-Win32Windows::Win32Windows() : platform{files, registry, installer, shell, ui, system, codePage} {}
+Win32Windows::Win32Windows() : platform{files, registry, installer, shell, processes, ui, system, codePage} {}
 
 }  // namespace win32
 }  // namespace nv

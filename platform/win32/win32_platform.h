@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -110,11 +111,23 @@ class Win32Shell : public Shell {
   HResult CreateShellLink(std::unique_ptr<ShellLink>* link) override;
 };
 
+class Win32Processes : public Processes {
+ public:
+  uint32_t Run(const std::string& commandLine, bool wait) override;
+  std::vector<std::string> RunningExeFiles() override;
+  void RunOnWorker(const std::function<void()>& work) override;
+};
+
 class Win32Ui : public Ui {
  public:
   int ShowMessageBox(Owner owner, WindowHandle window, const std::string& text, const std::string& caption,
                      uint32_t flags) override;
   bool ShowOpenFileDialog(const OpenFileRequest& request, std::string* path) override;
+  WindowHandle CreateStatusDialog(InstanceHandle instance, const std::string& initialText) override;
+  void SetItemText(WindowHandle window, int id, const std::string& text) override;
+  void Repaint(WindowHandle window) override;
+  void DestroyStatusDialog(WindowHandle window) override;
+  void ShowWaitCursor() override;
 };
 
 class Win32System : public System {
@@ -122,6 +135,13 @@ class Win32System : public System {
   std::vector<std::string> Arguments() override;
   LocalTime Now() override;
   void WriteStdOut(const std::string& text) override;
+  bool InstallStatusMif(const StatusMifRecord& record) override;
+  bool WindowsVersion(WindowsVersionInfo* version) override;
+  bool EnvironmentVariable(const std::string& name, size_t bufferSize, std::string* value) override;
+  bool LoadLibraryForProcess(const std::string& path) override;
+  std::string SystemMessage(uint32_t errorCode) override;
+  void EnableShutdownPrivilege() override;
+  void RequestRestart() override;
 };
 
 class Win32CodePage : public CodePage {
@@ -143,6 +163,7 @@ class Win32Windows {
   Win32Registry registry;
   Win32Installer installer;
   Win32Shell shell;
+  Win32Processes processes;
   Win32Ui ui;
   Win32System system;
   Win32CodePage codePage;

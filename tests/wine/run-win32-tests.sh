@@ -7,9 +7,11 @@
 # The prefix dir is deleted and made again. The script sets Wine's null
 # display driver (no display is needed), builds the fixture packages with
 # wixl into C:\fixtures, installs installed.msi, adds the registry values the
-# tests read (in the 32-bit view), then runs the tests with NV_FIXTURES and
-# NV_PROGRAM (the NvRunUnattended.exe beside the tests) and exits with their
-# exit code. Extra arguments go to the test program, e.g. --gtest_filter=...
+# tests read (in the 32-bit view), then runs the tests with NV_FIXTURES,
+# NV_PROGRAM (the NvRunUnattended.exe beside the tests) and NV_HELPERS (the
+# folder of the helper programs and libraries built from tests/e2e/helpers)
+# and exits with their exit code. Extra arguments go to the test program,
+# e.g. --gtest_filter=...
 #
 # Environment: WINE64 (default /usr/lib/wine/wine64), NV_TEST_TIMEOUT
 # (seconds for the test program, default 600).
@@ -97,6 +99,9 @@ program=$(dirname -- "$tests_exe")/NvRunUnattended.exe
 [ -f "$program" ] || echo "run-win32-tests: warning: no $program; its tests will fail" >&2
 export NV_FIXTURES='C:\fixtures'
 export NV_PROGRAM="Z:${program//\//\\}"
+helpers=$(dirname -- "$tests_exe")/tests/e2e
+[ -d "$helpers" ] || echo "run-win32-tests: warning: no $helpers; the tests that use the helpers will fail" >&2
+export NV_HELPERS="Z:${helpers//\//\\}"
 
 echo "run-win32-tests: running $tests_exe"
 timeout --kill-after=10 "$timeout_seconds" "$WINE" "$tests_exe" "$@" </dev/null

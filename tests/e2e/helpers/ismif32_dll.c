@@ -1,0 +1,69 @@
+/*
+ * ismif32.dll stand-in: records every InstallStatusMIF call instead of
+ * writing a status MIF file.
+ *
+ * Each call appends one line to the file named by the environment variable
+ * NV_MIF_RECORD (nothing when it is unset), its fields separated by TAB and
+ * the line ended by CR LF:
+ *   mifFile company product version locale serial message success
+ * The texts are written byte for byte as received; serial is "<null>" for a
+ * null pointer and "str:" followed by the text otherwise; success is 0 or 1
+ * (any non-zero BOOL is 1).
+ *
+ * With NV_MIF_FAULT set to "1" the call writes nothing and raises an access
+ * violation instead, as a broken library would.
+ */
+#include <windows.h>
+
+#include <string.h>
+
+static void Put(HANDLE file, const char *text) {
+  DWORD written;
+  if (text != NULL && *text != '\0') WriteFile(file, text, (DWORD)strlen(text), &written, NULL);
+}
+
+static void PutField(HANDLE file, const char *text) {
+  Put(file, text);
+  Put(file, "\t");
+}
+
+__declspec(dllexport) BOOL WINAPI InstallStatusMIF(const char *mifFile, const char *company,
+                                                   const char *product, const char *version,
+                                                   const char *locale, const char *serial,
+                                                   const char *message, BOOL success) {
+  char path[MAX_PATH];
+  char fault[8];
+  DWORD length;
+  HANDLE file;
+
+  length = GetEnvironmentVariableA("NV_MIF_FAULT", fault, sizeof(fault));
+  if (length > 0 && length < sizeof(fault) && strcmp(fault, "1") == 0) {
+    /* Through a pointer the compiler cannot see is null, so that this stays
+       a real write and is not turned into a trap instruction. */
+    volatile int *volatile nowhere = NULL;
+    *nowhere = 1;
+    return FALSE;
+  }
+
+  length = GetEnvironmentVariableA("NV_MIF_RECORD", path, sizeof(path));
+  if (length == 0 || length >= sizeof(path)) return TRUE;
+  file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file == INVALID_HANDLE_VALUE) return TRUE;
+  PutField(file, mifFile);
+  PutField(file, company);
+  PutField(file, product);
+  PutField(file, version);
+  PutField(file, locale);
+  if (serial == NULL) {
+    PutField(file, "<null>");
+  } else {
+    Put(file, "str:");
+    PutField(file, serial);
+  }
+  PutField(file, message);
+  Put(file, success ? "1" : "0");
+  Put(file, "\r\n");
+  CloseHandle(file);
+  return TRUE;
+}
