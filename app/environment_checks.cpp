@@ -134,14 +134,11 @@ bool CheckInstallerBusy(RunContext& ctx) {
   // By full path from the system folder: a bare "net" would be looked for in
   // the program's and the current folder first, where anyone could plant one.
   const std::string net = p.files.SystemDirectory() + "\\net.exe";
-  uint32_t result = 0;
-  if (ProbePath(p, net) != kProbeFile) {
-    // RunProcess cannot tell a start failure from an exit code; a missing
-    // program is the start failure that can be seen beforehand.
-    result = ERROR_FILE_NOT_FOUND;
+  bool created = false;
+  uint32_t result = RunProcess(p, "\"" + net + "\" stop msiserver", true, &created);
+  if (!created) {
+    // The start error counts as the result once it has been shown.
     p.ui.ShowMessageBox(Owner::None, nullptr, p.system.SystemMessage(result), "Error", MB_OK | MB_ICONINFORMATION);
-  } else {
-    result = RunProcess(p, "\"" + net + "\" stop msiserver", true);
   }
   if (result == 0) return true;
   if (!IsProcessRunning(p, "msiexec.exe")) return true;

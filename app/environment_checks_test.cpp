@@ -195,7 +195,8 @@ TEST(EnvironmentChecksTest, BusyInstallerCheck) {
     std::vector<fake::MessageBoxCall> boxes;
     if (row.errorBox) {
       boxes.push_back({Owner::None, "The system cannot find the file specified.\r\n", "Error", MB_ICONINFORMATION});
-      EXPECT_TRUE(m.w.processes.Calls().empty());
+      EXPECT_EQ(m.w.processes.Calls(), std::vector<std::string>{"CreateProcessA \"" + std::string(kNet) +
+                                                                "\" stop msiserver -> error 2"});
     } else {
       EXPECT_EQ(m.w.processes.Calls(), std::vector<std::string>{"CreateProcessA \"" + std::string(kNet) +
                                                                 "\" stop msiserver -> " + kNet});
@@ -208,6 +209,13 @@ TEST(EnvironmentChecksTest, BusyInstallerCheck) {
     }
     m.ExpectBoxes(boxes);
   }
+  // Any start failure of an existing net.exe is reported the same way.
+  Machine m;
+  m.w.processes.FailStart(kNet, 5);
+  m.w.processes.AddRunning("msiexec.exe");
+  EXPECT_FALSE(CheckInstallerBusy(m.ctx));
+  ASSERT_EQ(m.w.ui.MessageBoxes().size(), 2u);
+  EXPECT_EQ(m.w.ui.MessageBoxes()[0].text, "Access is denied.\r\n");
 }
 
 }  // namespace

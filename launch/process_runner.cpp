@@ -20,8 +20,8 @@ std::string FileNamePart(const CodePage& cp, const std::string& path) {
 
 }  // namespace
 
-uint32_t RunProcess(Platform& platform, const std::string& commandLine, bool wait) {
-  return platform.processes.Run(commandLine, wait);
+uint32_t RunProcess(Platform& platform, const std::string& commandLine, bool wait, bool* created) {
+  return platform.processes.Run(commandLine, wait, created);
 }
 
 bool IsProcessRunning(Platform& platform, const std::string& name) {

@@ -203,9 +203,9 @@ class Processes {
   // NORMAL_PRIORITY_CLASS, the caller's environment and folder and a zeroed
   // STARTUPINFOA; then, when wait is set, WaitForSingleObject(INFINITE) and
   // GetExitCodeProcess. Returns the exit code (STILL_ACTIVE without wait), or
-  // GetLastError() when the process could not be created. Handles are closed
-  // on every path.
-  virtual uint32_t Run(const std::string& commandLine, bool wait) = 0;
+  // GetLastError() when the process could not be created; *created (when
+  // given) tells which of the two it is. Handles are closed on every path.
+  virtual uint32_t Run(const std::string& commandLine, bool wait, bool* created) = 0;
   // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS), Process32First/Next: the
   // szExeFile of every running process, in snapshot order; empty when the
   // snapshot cannot be taken. The snapshot is closed on every path.

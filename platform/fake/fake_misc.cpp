@@ -133,6 +133,7 @@ bool FakeSystem::LoadLibraryForProcess(const std::string& path) {
 
 std::string FakeSystem::SystemMessage(uint32_t errorCode) {
   if (errorCode == ERROR_FILE_NOT_FOUND) return "The system cannot find the file specified.\r\n";
+  if (errorCode == 5) return "Access is denied.\r\n";
   return "";
 }
 

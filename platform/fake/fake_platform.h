@@ -337,7 +337,7 @@ class FakeProcesses : public Processes {
   const std::vector<std::string>& Started() const { return started_; }
   void ClearCalls() { calls_.clear(); started_.clear(); }
 
-  uint32_t Run(const std::string& commandLine, bool wait) override;
+  uint32_t Run(const std::string& commandLine, bool wait, bool* created) override;
   std::vector<std::string> RunningExeFiles() override { return running_; }
   void RunOnWorker(const std::function<void()>& work) override;
 

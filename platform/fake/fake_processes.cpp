@@ -61,7 +61,8 @@ std::string FakeProcesses::ResolveProgram(const std::string& commandLine) {
   return ExistingProgram(files, commandLine);
 }
 
-uint32_t FakeProcesses::Run(const std::string& commandLine, bool wait) {
+uint32_t FakeProcesses::Run(const std::string& commandLine, bool wait, bool* created) {
+  if (created != nullptr) *created = false;
   std::string call = "CreateProcessA " + commandLine;
   uint32_t error = 0;
   std::string program;
@@ -81,6 +82,7 @@ uint32_t FakeProcesses::Run(const std::string& commandLine, bool wait) {
     return error;
   }
   calls_.push_back(call + " -> " + program);
+  if (created != nullptr) *created = true;
   started_.push_back(program);
   std::string key = files_.Key(program);
   uint32_t code = 0;

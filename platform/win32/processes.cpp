@@ -49,7 +49,8 @@ void DrainMessages(HANDLE worker) {
 
 }  // namespace
 
-uint32_t Win32Processes::Run(const std::string& commandLine, bool wait) {
+uint32_t Win32Processes::Run(const std::string& commandLine, bool wait, bool* created) {
+  if (created != nullptr) *created = false;
   // CreateProcessA may write into the command line, so it gets a copy of its
   // own, as long as the line itself: Windows refuses lines over its limit
   // with its own error, nothing is cut here.
@@ -65,6 +66,7 @@ uint32_t Win32Processes::Run(const std::string& commandLine, bool wait) {
                       nullptr, nullptr, &startup, &process)) {
     return GetLastError();
   }
+  if (created != nullptr) *created = true;
   if (wait) WaitForSingleObject(process.hProcess, INFINITE);
   DWORD exitCode = 0;
   // Should the code be unreadable, the error is reported rather than a 0

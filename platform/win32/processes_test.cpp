@@ -86,12 +86,12 @@ TEST(Win32ProcessesTest, RunGivesTheExitCodeOrTheCreationError) {
   };
   Win32Processes processes;
   for (const Case& c : cases) {
-    EXPECT_EQ(processes.Run(c.commandLine, true), c.expected) << c.what;
+    EXPECT_EQ(processes.Run(c.commandLine, true, nullptr), c.expected) << c.what;
   }
 
   // Over Windows' limit of 32,767 characters the start fails with Windows'
   // own error: 206 on Windows, 87 under Wine.
-  uint32_t tooLong = processes.Run(cmd + " /c rem " + std::string(40000, 'y'), true);
+  uint32_t tooLong = processes.Run(cmd + " /c rem " + std::string(40000, 'y'), true, nullptr);
   EXPECT_TRUE(tooLong == ERROR_FILENAME_EXCED_RANGE || tooLong == ERROR_INVALID_PARAMETER) << tooLong;
 }
 
@@ -103,7 +103,7 @@ TEST(Win32ProcessesTest, RunWithoutWaitingAndTheSnapshotSeeTheProgramStillRunnin
   Win32Processes processes;
   EXPECT_FALSE(IsRunning(processes, "MsiExec.exe"));
 
-  EXPECT_EQ(processes.Run(program.CommandLine(), false), static_cast<uint32_t>(STILL_ACTIVE));
+  EXPECT_EQ(processes.Run(program.CommandLine(), false, nullptr), static_cast<uint32_t>(STILL_ACTIVE));
   ASSERT_TRUE(program.WaitStarted());
   EXPECT_TRUE(IsRunning(processes, "MsiExec.exe"));
 

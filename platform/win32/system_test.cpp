@@ -160,7 +160,7 @@ TEST(Win32SystemTest, WindowsVersionIsWhatWindowsReportsToTheProgram) {
     RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.wine), strlen(c.wine) + 1);
     RegCloseKey(key);
     SetEnvironmentVariableA("NV_WINDOWS_REPORT", file.c_str());
-    processes.Run("\"" + dir / exeName + "\" --gtest_filter=" + selfTest, true);
+    processes.Run("\"" + dir / exeName + "\" --gtest_filter=" + selfTest, true, nullptr);
     SetEnvironmentVariableA("NV_WINDOWS_REPORT", nullptr);
     RegDeleteKeyA(HKEY_CURRENT_USER, subkey.c_str());
     EXPECT_EQ(testing::ReadBytes(file), c.expected) << "Wine set to " << c.wine;

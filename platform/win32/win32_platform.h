@@ -113,7 +113,7 @@ class Win32Shell : public Shell {
 
 class Win32Processes : public Processes {
  public:
-  uint32_t Run(const std::string& commandLine, bool wait) override;
+  uint32_t Run(const std::string& commandLine, bool wait, bool* created) override;
   std::vector<std::string> RunningExeFiles() override;
   void RunOnWorker(const std::function<void()>& work) override;
 };
