@@ -181,6 +181,10 @@ class FakeReader : public TextReader {
       line->push_back(c);
       if (c == '\n') break;
     }
+    // The caller gets the text as a C string: a zero ends it, and what
+    // follows up to the line end is read but lost, as with fgets.
+    size_t zero = line->find('\0');
+    if (zero != std::string::npos) line->resize(zero);
     return true;
   }
   bool Close() override {
@@ -611,11 +615,15 @@ std::string FakeFileSystem::ShortPathName(const std::string& path) {
   return result.size() < 260 ? result : std::string();
 }
 
-std::string FakeFileSystem::TempPath() { return tempPath_; }
+// As the real calls answer into their 260-character buffers: a path that
+// does not fit with its zero is no answer at all, never a cut one.
+static std::string Fitting(const std::string& path) { return path.size() < 260 ? path : std::string(); }
 
-std::string FakeFileSystem::ModuleFileName() { return moduleFileName_.substr(0, 259); }
+std::string FakeFileSystem::TempPath() { return Fitting(tempPath_); }
 
-std::string FakeFileSystem::SystemDirectory() { return systemDirectory_; }
+std::string FakeFileSystem::ModuleFileName() { return Fitting(moduleFileName_); }
+
+std::string FakeFileSystem::SystemDirectory() { return Fitting(systemDirectory_); }
 
 bool FakeFileSystem::FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) {
   const Node* node = Lookup(path);

@@ -25,15 +25,11 @@ uint8_t Win32CodePage::ToLower(uint8_t byte) const {
 }
 
 bool Win32CodePage::IsSpace(uint8_t byte) const {
-  if (IsDBCSLeadByte(byte)) return false;
-  // Classified as the character it is in the ANSI code page, the same
-  // conversion every other ANSI call of the program makes.
-  char character = static_cast<char>(byte);
-  WCHAR wide = 0;
-  if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &character, 1, &wide, 1) != 1) return false;
-  WORD type = 0;
-  if (!GetStringTypeW(CT_CTYPE1, &wide, 1, &type)) return false;
-  return (type & C1_SPACE) != 0;
+  // Blanks, tabs and line breaks (and the vertical tab and form feed among
+  // them), in every code page. The no-break space of some code pages is not
+  // trimmed: it can be part of a file name, and trimming it would name
+  // another file.
+  return byte == ' ' || (byte >= '\t' && byte <= '\r');
 }
 
 bool Win32CodePage::ToWide(const std::string& text, size_t maxChars, std::u16string* wide) const {

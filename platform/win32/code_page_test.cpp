@@ -23,9 +23,7 @@ TEST(Win32CodePageTest, LowerCaseAndWhiteSpaceOfTheWesternCodePage) {
   EXPECT_EQ(cp.ToLower(0x8A), 0x9A);  // S caron
   EXPECT_EQ(cp.ToLower(0xDF), 0xDF);  // sharp s is lower case already
 
-  for (uint8_t c : {' ', '\t', '\n', '\v', '\f', '\r'}) EXPECT_TRUE(cp.IsSpace(c)) << int(c);
-  EXPECT_TRUE(cp.IsSpace(0xA0));  // no-break space
-  for (uint8_t c : {'a', '0', '"', '\\', '\0'}) EXPECT_FALSE(cp.IsSpace(c)) << int(c);
+  // White space: see agreement_test.cpp.
 
   for (int c = 0; c < 256; ++c) EXPECT_FALSE(cp.IsLeadByte(static_cast<uint8_t>(c))) << c;
 }
