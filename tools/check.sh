@@ -4,6 +4,7 @@
 # the end-to-end tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tools/setup.sh
 jobs="${JOBS:-2}"
 
 for preset in win32 win64 native asan; do

@@ -15,6 +15,12 @@ program with its full texts and answers it as scripted), with a relay trace
 of the calls that show message boxes, the file-open dialog and the status
 window. Texts from Wine are kept as str whose characters are the program's
 ANSI bytes (Latin-1), so they compare with plain ASCII literals.
+
+For the install pass the host also builds packages with wixl (build_msi:
+properties, a failing launch condition, a scheduled restart), places copies
+of the stand-in program as items (install_standin, standin_events), runs
+other Windows programs with their full exit codes (execute, msiexec) and
+lists the products Windows Installer reports installed (installed_products).
 """
 
 import argparse
@@ -32,7 +38,7 @@ import time
 import unittest
 import uuid
 from dataclasses import dataclass, field
-from typing import List, Optional
+from typing import Dict, List, Optional, Tuple
 
 WINE = '/usr/lib/wine/wine64'
 WINESERVER_CANDIDATES = ('/usr/lib/wine/wineserver64', '/usr/lib/wine/wineserver')
@@ -184,6 +190,19 @@ class RunResult:
         return '\n'.join(lines)
 
 
+@dataclass
+class StandinEvent:
+    """One line of a stand-in's record: "start" (module path, command line,
+    current folder), "status" (found 0/1, text 1001, text 1002), "ping"
+    (found 0/1, answered 0/1, milliseconds) or "end" (exit code)."""
+    kind: str
+    fields: List[str]
+
+
+def _unescape_field(text: str) -> str:
+    return re.sub(r'%([0-9A-F]{2})', lambda m: chr(int(m.group(1), 16)), text)
+
+
 # ------------------------------------------------------------ trace parsing
 
 _CALL_RE = re.compile(r'^([0-9a-fA-F]+):Call ([\w.]+)\.(\w+)\((.*)\) ret=[0-9a-fA-F]+\s*$')
@@ -316,6 +335,11 @@ def parse_bot(path: str):
 # -------------------------------------------------------------------- host
 
 
+def new_guid() -> str:
+    """A new GUID in the braced upper-case form of product codes."""
+    return '{%s}' % str(uuid.uuid4()).upper()
+
+
 def windows_path_of(unix_path: str, drive_c: str) -> str:
     """The Windows form of a Unix path: C: for the prefix's drive_c, Z: else."""
     unix_path = os.path.abspath(unix_path)
@@ -335,10 +359,15 @@ class WineHost:
         self.dlgbot = os.path.join(self.build_dir, 'tests', 'e2e', 'dlgbot.exe')
         self.runexe = os.path.join(self.build_dir, 'tests', 'e2e', 'runexe.exe')
         self.holdfile = os.path.join(self.build_dir, 'tests', 'e2e', 'holdfile.exe')
+        # Used by the suites that need them; create() does not ask for them.
+        self.standin = os.path.join(self.build_dir, 'tests', 'e2e', 'standin.exe')
+        self.msiprods = os.path.join(self.build_dir, 'tests', 'e2e', 'msiprods.exe')
+        self.status_mif_library = os.path.join(self.build_dir, 'tests', 'e2e', 'ismif32.dll')
         self.wineserver = next((p for p in WINESERVER_CANDIDATES if os.path.exists(p)),
                                shutil.which('wineserver') or 'wineserver')
         self.temp_dir = None  # the Unix path of the user's temporary folder
         self._run_count = 0
+        self._exec_count = 0
         self._created = False
 
     # ------------------------------------------------------------ set-up
@@ -388,7 +417,7 @@ class WineHost:
                                    % (what, path))
         os.makedirs(self.work_dir, exist_ok=True)
         self.kill_server()
-        for stale in ('prefix', 'runs', 'setup', 'msi', 'locks'):
+        for stale in ('prefix', 'runs', 'setup', 'msi', 'locks', 'exec'):
             shutil.rmtree(os.path.join(self.work_dir, stale), ignore_errors=True)
 
         rc, _ = self._setup_command([WINE, 'wineboot', '-i'], timeout=300, name='wineboot')
@@ -472,6 +501,90 @@ class WineHost:
         shutil.copy2(self.program, os.path.join(folder, PROGRAM))
         return win_dir.rstrip('\\') + '\\' + PROGRAM
 
+    # --------------------------------------------------------- stand-ins
+
+    def install_standin(self, win_path: str, **settings) -> str:
+        """Puts a copy of the stand-in program at win_path (any file name)
+        with its settings file win_path + ".cfg": record=C:\\..., exit=N,
+        sleep_ms=N, read_status=1, ping_status=1, ping_ms=N. Returns
+        win_path."""
+        if not os.path.exists(self.standin):
+            raise RuntimeError('the stand-in program is missing: %s' % self.standin)
+        target = self.unix_path(win_path)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copy2(self.standin, target)
+        with open(target + '.cfg', 'wb') as f:
+            f.write(''.join('%s=%s\r\n' % (k, v) for k, v in settings.items()).encode('latin-1'))
+        return win_path
+
+    def standin_events(self, record_win_path: str) -> List['StandinEvent']:
+        """What the stand-ins appended to a record file, oldest first."""
+        path = self.unix_path(record_win_path)
+        if not os.path.exists(path):
+            return []
+        with open(path, 'rb') as f:
+            text = f.read().decode('latin-1')
+        events = []
+        for line in text.split('\r\n'):
+            if not line:
+                continue
+            kind, *fields = line.split('\t')
+            events.append(StandinEvent(kind, [_unescape_field(x) for x in fields]))
+        return events
+
+    # ------------------------------------------------- helper processes
+
+    def execute(self, program: str, args=(), timeout: float = 120,
+                cwd: Optional[str] = None) -> Tuple[Optional[int], bytes]:
+        """Runs a Windows program (a Windows or Unix path, or a name Windows
+        finds, such as msiexec) through runexe, without the dialog bot or a
+        trace. Returns its full exit code (None when it timed out or did not
+        start) and its standard output."""
+        self._exec_count += 1
+        run_dir = os.path.join(self.work_dir, 'exec', '%03d' % self._exec_count)
+        os.makedirs(run_dir)
+        result_file = os.path.join(run_dir, 'exit.txt')
+        out_path = os.path.join(run_dir, 'stdout')
+        with open(out_path, 'wb') as out, open(os.path.join(run_dir, 'stderr'), 'wb') as err:
+            proc = subprocess.Popen(
+                [WINE, self.runexe, self.windows_path(result_file), str(int(timeout * 1000)),
+                 program] + list(args),
+                cwd=self.unix_path(cwd) if cwd else self.drive_c, env=self.env(),
+                stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+            try:
+                proc.wait(timeout + 30)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+        report = []
+        if os.path.exists(result_file):
+            with open(result_file) as f:
+                report = f.read().split()
+        with open(out_path, 'rb') as f:
+            output = f.read()
+        if len(report) >= 2 and report[0] == 'exit':
+            return int(report[1]), output
+        return None, output
+
+    def msiexec(self, *args: str, timeout: float = 120) -> Optional[int]:
+        """Runs Wine's msiexec with the arguments; its full exit code."""
+        return self.execute('msiexec', args, timeout=timeout)[0]
+
+    def installed_products(self) -> Dict[str, Tuple[str, str]]:
+        """The products Windows Installer reports installed: product code ->
+        (product name, version)."""
+        if not os.path.exists(self.msiprods):
+            raise RuntimeError('the product lister is missing: %s' % self.msiprods)
+        code, out = self.execute(self.msiprods, timeout=60)
+        if code != 0:
+            raise RuntimeError('msiprods failed: %r' % code)
+        products = {}
+        for line in out.decode('latin-1').splitlines():
+            parts = line.rstrip('\r').split('\t')
+            if len(parts) == 3:
+                products[parts[0]] = (parts[1], parts[2])
+        return products
+
     # ---------------------------------------------------------- run logs
 
     def run_logs(self) -> List[str]:
@@ -506,9 +619,17 @@ class WineHost:
     # -------------------------------------------------------------- MSIs
 
     def build_msi(self, win_path: str, properties: dict, product_name: str = 'Norvasoft Test',
-                  version: str = '1.0.0', manufacturer: str = 'Norvasoft') -> str:
+                  version: str = '1.0.0', manufacturer: str = 'Norvasoft',
+                  product_code: Optional[str] = None, launch_condition: Optional[str] = None,
+                  schedule_reboot: bool = False) -> str:
         """Builds a small installable package with wixl, carrying the given
-        properties in its Property table. Returns the Unix path."""
+        properties in its Property table. Returns the Unix path.
+
+        product_code: the package's ProductCode ("{...}", upper case), a new
+        one when None. launch_condition: a condition that must hold for the
+        install to go on; "0" makes every install fail with 1603.
+        schedule_reboot: the install schedules a restart and so returns
+        3010."""
         target = self.unix_path(win_path)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         work = os.path.join(self.work_dir, 'msi', uuid.uuid4().hex)
@@ -521,22 +642,28 @@ class WineHost:
             return (str(s).replace('&', '&amp;').replace('"', '&quot;')
                     .replace('<', '&lt;').replace('>', '&gt;'))
 
-        def guid():
-            return '{%s}' % str(uuid.uuid4()).upper()
-
         props = ''.join('    <Property Id="%s" Value="%s"/>\n' % (attr(k), attr(v))
                         for k, v in properties.items())
-        folder = re.sub(r'[^A-Za-z0-9]', '', product_name)[:20] or 'Product'
+        if launch_condition is not None:
+            props += ('    <Condition Message="%s cannot be installed here.">%s</Condition>\n'
+                      % (attr(product_name), attr(launch_condition)))
+        if schedule_reboot:
+            props += ('    <InstallExecuteSequence><ScheduleReboot After="InstallFinalize"/>'
+                      '</InstallExecuteSequence>\n')
+        # Each package installs into its own folder, so that two packages
+        # never share a component.
+        folder = ((re.sub(r'[^A-Za-z0-9]', '', product_name)[:20] or 'Product')
+                  + uuid.uuid4().hex[:8])
         wxs = f'''<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="{guid()}" Name="{attr(product_name)}" Language="1033" Version="{attr(version)}"
-           Manufacturer="{attr(manufacturer)}" UpgradeCode="{guid()}">
+  <Product Id="{product_code or new_guid()}" Name="{attr(product_name)}" Language="1033"
+           Version="{attr(version)}" Manufacturer="{attr(manufacturer)}" UpgradeCode="{new_guid()}">
     <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
     <Media Id="1" Cabinet="product.cab" EmbedCab="yes"/>
 {props}    <Directory Id="TARGETDIR" Name="SourceDir">
       <Directory Id="ProgramFilesFolder">
         <Directory Id="INSTALLDIR" Name="{folder}">
-          <Component Id="Payload" Guid="{guid()}">
+          <Component Id="Payload" Guid="{new_guid()}">
             <File Id="Readme" Source="readme.txt"/>
           </Component>
         </Directory>
@@ -559,12 +686,14 @@ class WineHost:
     # --------------------------------------------------------------- run
 
     def run(self, program: str, args=(), cwd: Optional[str] = None, timeout: float = 60,
-            answers=(), relay: bool = True, rest: str = 'close') -> RunResult:
+            answers=(), relay: bool = True, rest: str = 'close',
+            env: Optional[Dict[str, str]] = None) -> RunResult:
         """Runs the program (a Windows path) with the arguments, next to the
         dialog bot, which answers the titled dialogs in turn with `answers`
         ("btn:ID", "cancel", "open:PATH", "none"; "TITLE::ACTION" waits for
         a dialog of that title) and closes any other one (rest="close") or
-        leaves it (rest="leave"). cwd is a Windows path."""
+        leaves it (rest="leave"). cwd is a Windows path; env holds extra
+        environment variables for the program (and what it starts)."""
         self._run_count += 1
         run_dir = os.path.join(self.work_dir, 'runs', '%03d' % self._run_count)
         os.makedirs(run_dir)
@@ -592,7 +721,8 @@ class WineHost:
             proc = subprocess.Popen(
                 [WINE, self.runexe, self.windows_path(result_file), str(int(timeout * 1000)),
                  program] + args,
-                cwd=self.unix_path(cwd) if cwd else self.drive_c, env=self.env(relay),
+                cwd=self.unix_path(cwd) if cwd else self.drive_c,
+                env=dict(self.env(relay), **(env or {})),
                 stdin=subprocess.DEVNULL, stdout=out, stderr=err)
             try:
                 proc.wait(timeout + 30)
