@@ -154,6 +154,9 @@ void DecideKind(RunContext& ctx, ItemDecision& d) {
   } else {
     d.name = d.path;
   }
+  // The header line tells when the item was launched: before the searches of
+  // its own branch, however long they take.
+  d.launched = p.system.Now();
   LogCapture capture(ctx.log, &d.logAfterHeader);
   switch (d.kind) {
     case ItemKind::ProductCode:
@@ -211,7 +214,7 @@ void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
   if (MsiLoggingWanted(ctx)) {
     p.installer.EnableLog(kMsiLogMode, BuildMsiLogPath(ctx, d.headerPath), INSTALLLOGATTRIBUTES_FLUSHEACHLINE);
   }
-  WriteRunLog(ctx, MakeTimeStamp(ctx) + " PRODUCT" + std::to_string(d.number) + " " + d.headerPath + " launched.\n");
+  WriteRunLog(ctx, MakeTimeStamp(ctx, d.launched) + " PRODUCT" + std::to_string(d.number) + " " + d.headerPath + " launched.\n");
   WriteRunLog(ctx, d.logAfterHeader);
   switch (d.kind) {
     case ItemKind::ProductCode:

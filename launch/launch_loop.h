@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace nv {
 
 struct RunContext;
@@ -49,6 +51,7 @@ struct ItemDecision {
   std::string setupPath;       // a script-engine package's setup program, when present
   std::string commandLine;     // what a program item, MSDE or script-engine setup starts
   bool tooLong = false;        // the command line cannot be started whole
+  LocalTime launched;          // the moment of the item's header line, before its own searches
   // Run-log lines found while deciding, written in their place when the
   // item is carried out: before the item's header line, and after it.
   std::string logBeforeHeader, logAfterHeader;

@@ -100,9 +100,10 @@ void WriteRunLog(RunContext& ctx, const std::string& text) {
   if (ctx.log.file) ctx.log.file->Write(text);
 }
 
-std::string MakeTimeStamp(RunContext& ctx) {
+std::string MakeTimeStamp(RunContext& ctx) { return MakeTimeStamp(ctx, ctx.platform.system.Now()); }
+
+std::string MakeTimeStamp(RunContext& ctx, const LocalTime& now) {
   System& system = ctx.platform.system;
-  LocalTime now = system.Now();
   std::string date = TwoDigits(now.month, now.day, now.year % 100, '/');
   system.WriteStdOut("\t\t\t\t" + date + "\n");
   std::string time = TwoDigits(now.hour, now.minute, now.second, ':');

@@ -55,6 +55,9 @@ void WriteRunLog(RunContext& ctx, const std::string& text);
 // the standard output.
 std::string MakeTimeStamp(RunContext& ctx);
 
+// The same for a moment taken earlier (the echo happens now).
+std::string MakeTimeStamp(RunContext& ctx, const LocalTime& moment);
+
 // Closes the log; later calls (and later writes) do nothing.
 void CloseRunLog(RunContext& ctx);
 
