@@ -87,11 +87,15 @@ class ResponseTest(unittest.TestCase):
             return f.read().decode('latin-1')
 
     def assert_finished_log(self, result, log: str, expected_plan: str):
-        """A finished run: the plan lines, then the closing line without line
-        end, whose stamp is a second of the run and was echoed on stdout."""
+        """A finished run: the plan lines, the items' and the uninstaller
+        deployment's lines (the install suite checks those), then the closing
+        line without line end, whose stamp is a second of the run and was
+        echoed on stdout."""
         self.assertTrue(log.startswith(expected_plan),
                         'log:\n%r\nexpected to start with:\n%r' % (log, expected_plan))
-        closing = log[len(expected_plan):]
+        rest = log[len(expected_plan):]
+        self.assertIn('Uninstall', rest, 'no uninstaller deployment line: %r' % rest)
+        closing = rest[rest.rfind('\r\n') + 2:]
         m = CLOSING_RE.fullmatch(closing)
         self.assertIsNotNone(m, 'closing line: %r' % closing)
         self.assertTrue(winehost.stamp_within(m.group(1) + ' ' + m.group(2), result.started,
