@@ -52,6 +52,7 @@ RELAY_INCLUDE = ';'.join([
     'user32.MessageBoxA', 'user32.MessageBoxW', 'user32.MessageBoxExA', 'user32.MessageBoxExW',
     'comdlg32.GetOpenFileNameA', 'comdlg32.GetOpenFileNameW',
     'user32.CreateDialogParamA', 'user32.CreateDialogParamW',
+    'user32.ExitWindowsEx', 'msi.MsiConfigureProductExA', 'msi.MsiInstallProductA',
 ])
 
 MB_OK = 0x0
