@@ -2,7 +2,8 @@
 # The main job on sample media: builds the program (x86_64, for 64-bit
 # Wine), makes installation media in a fresh Wine prefix (three Windows
 # Installer packages built with wixl, one setup program, a response file
-# listing them), runs a silent install with NvRunUnattended.exe and prints
+# listing them), checks the media with NvCheckMedia.exe, runs a silent
+# install with NvRunUnattended.exe and prints
 # the response file, the run log, the exit code and the products Windows
 # Installer reports installed afterwards.
 #
@@ -14,10 +15,12 @@ tools/setup.sh
 echo "== building the program (preset win64)"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "${JOBS:-2}" \
-  --target NvRunUnattended dlgbot runexe holdfile standin msiprods >/dev/null
+  --target NvRunUnattended NvCheckMedia dlgbot runexe holdfile standin msiprods >/dev/null
 
 python3 - "${1:-build/demo}" <<'EOF'
 import os
+import shutil
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.getcwd(), 'tests', 'e2e'))
@@ -53,6 +56,16 @@ try:
     host.write_file(response, '\r\n'.join(lines) + '\r\n')
     print('\n== response file %s\n' % response)
     print('\n'.join(lines))
+
+    # What the run will find and start, checked before anything is installed.
+    checker = media + '\\NvCheckMedia.exe'
+    shutil.copy2(os.path.join('build', 'win64', 'NvCheckMedia.exe'), host.unix_path(checker))
+    print('\n== checking the media first: %s %s\n' % (checker, response), flush=True)
+    check = subprocess.run([winehost.WINE, checker, response], env=host.env(), cwd=host.unix_path(media),
+                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                           timeout=300)
+    print(check.stdout.decode('latin-1').replace('\r\n', '\n'))
+    print('== media check exit code: %d' % check.returncode)
 
     print('\n== running: %s %s /S\n' % (program, response), flush=True)
     result = host.run(program, [response, '/S'], cwd=media, timeout=300, relay=False)
