@@ -157,7 +157,7 @@ TEST_F(ProgramResourcesTest, IconInTwoSizes) {
   ASSERT_EQ(count, 2);
   ASSERT_GE(group.size(), 6u + 2 * 14u);
   std::vector<int> sizes;
-  for (int i = 0; i < count; ++i) sizes.push_back(static_cast<unsigned char>(group[6 + 14 * i]));
+  for (size_t i = 0; i < static_cast<size_t>(count); ++i) sizes.push_back(static_cast<unsigned char>(group[6 + 14 * i]));
   std::sort(sizes.begin(), sizes.end());
   EXPECT_EQ(sizes, (std::vector<int>{16, 32}));
 

@@ -157,7 +157,7 @@ TEST(Win32SystemTest, WindowsVersionIsWhatWindowsReportsToTheProgram) {
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
                               nullptr),
               ERROR_SUCCESS);
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.wine), strlen(c.wine) + 1);
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.wine), static_cast<DWORD>(strlen(c.wine) + 1));
     RegCloseKey(key);
     SetEnvironmentVariableA("NV_WINDOWS_REPORT", file.c_str());
     processes.Run("\"" + dir / exeName + "\" --gtest_filter=" + selfTest, true, nullptr);
