@@ -21,6 +21,12 @@ properties, a failing launch condition, a scheduled restart), places copies
 of the stand-in program as items (install_standin, standin_events), runs
 other Windows programs with their full exit codes (execute, msiexec) and
 lists the products Windows Installer reports installed (installed_products).
+
+For the end of a run: registry values in either view (set_registry,
+registry_values), a process of a chosen name running meanwhile
+(process_named), uninstallers with a chosen file version
+(place_uninstaller) and what a Windows program sees of files, shortcuts and
+special folders (shell_info).
 """
 
 import argparse
@@ -32,6 +38,7 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import time
@@ -43,6 +50,11 @@ from typing import Dict, List, Optional, Tuple
 WINE = '/usr/lib/wine/wine64'
 WINESERVER_CANDIDATES = ('/usr/lib/wine/wineserver64', '/usr/lib/wine/wineserver')
 PROGRAM = 'NvRunUnattended.exe'
+CHECK_PROGRAM = 'NvCheckMedia.exe'
+# Where Windows keeps the system-wide environment variables. Wine builds a
+# process's environment from the Unix one and then sets these over it, so
+# a variable such as OS cannot be changed through run(env=...).
+SYSTEM_ENVIRONMENT_KEY = r'System\CurrentControlSet\Control\Session Manager\Environment'
 # The wineserver and the system processes stay between runs, and go by
 # themselves half a minute after the last run should a suite die.
 PERSIST = '-p30'
@@ -52,10 +64,16 @@ RELAY_INCLUDE = ';'.join([
     'user32.MessageBoxA', 'user32.MessageBoxW', 'user32.MessageBoxExA', 'user32.MessageBoxExW',
     'comdlg32.GetOpenFileNameA', 'comdlg32.GetOpenFileNameW',
     'user32.CreateDialogParamA', 'user32.CreateDialogParamW',
-    'user32.ExitWindowsEx', 'msi.MsiConfigureProductExA', 'msi.MsiInstallProductA',
+    'user32.ExitWindowsEx', 'user32.GetTopWindow', 'msi.MsiConfigureProductExA',
+    'msi.MsiInstallProductA',
+    # Bare names match whichever library exports them (kernel32 and advapi32
+    # hand these on to kernelbase).
+    'CreateProcessA', 'LookupPrivilegeValueA', 'AdjustTokenPrivileges',
 ])
 
 MB_OK = 0x0
+MB_YESNO = 0x4
+MB_ICONQUESTION = 0x20
 MB_ICONWARNING = 0x30
 MB_ICONINFORMATION = 0x40
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
@@ -152,6 +170,10 @@ class RunResult:
     dialogs: List[Dialog]
     relay: List[RelayCall]
     run_dir: str
+    # The launcher ended before its time limit without reporting: something
+    # ended it from outside (an end of session, say). exit_code is None then
+    # and timed_out False.
+    runner_lost: bool = False
 
     @property
     def message_boxes(self) -> List[MessageBoxCall]:
@@ -176,8 +198,9 @@ class RunResult:
 
     def describe(self) -> str:
         """A summary for assertion messages."""
-        lines = ['args=%r exit=%r timed_out=%r start_error=%r run_dir=%s' % (
-            self.args, self.exit_code, self.timed_out, self.start_error, self.run_dir)]
+        lines = ['args=%r exit=%r timed_out=%r start_error=%r run_dir=%s%s' % (
+            self.args, self.exit_code, self.timed_out, self.start_error, self.run_dir,
+            ' runner_lost' if self.runner_lost else '')]
         for b in self.message_boxes:
             lines.append('  box owner=%#x caption=%r flags=%#x result=%r text=%r%s' % (
                 b.owner, b.caption, b.flags, b.result, b.text[:120],
@@ -364,11 +387,14 @@ class WineHost:
         self.standin = os.path.join(self.build_dir, 'tests', 'e2e', 'standin.exe')
         self.msiprods = os.path.join(self.build_dir, 'tests', 'e2e', 'msiprods.exe')
         self.status_mif_library = os.path.join(self.build_dir, 'tests', 'e2e', 'ismif32.dll')
+        self.shellinfo = os.path.join(self.build_dir, 'tests', 'e2e', 'shellinfo.exe')
+        self.uninstaller = os.path.join(self.build_dir, 'tests', 'e2e', 'nvuninst.exe')
         self.wineserver = next((p for p in WINESERVER_CANDIDATES if os.path.exists(p)),
                                shutil.which('wineserver') or 'wineserver')
         self.temp_dir = None  # the Unix path of the user's temporary folder
         self._run_count = 0
         self._exec_count = 0
+        self._reg_count = 0
         self._created = False
 
     # ------------------------------------------------------------ set-up
@@ -377,7 +403,9 @@ class WineHost:
         env = dict(os.environ)
         env['WINEPREFIX'] = self.prefix
         env['WINEDEBUG'] = '+relay' if relay else '-all'
-        env['WINEDLLOVERRIDES'] = 'mscoree,mshtml='
+        # Saving a shortcut would start winemenubuilder, which writes menu
+        # entries into the Unix user's home; it is switched off.
+        env['WINEDLLOVERRIDES'] = 'mscoree,mshtml=;winemenubuilder.exe=d'
         env.pop('DISPLAY', None)
         env.pop('WAYLAND_DISPLAY', None)
         return env
@@ -453,6 +481,40 @@ class WineHost:
         subprocess.call([self.wineserver, option], env=self.env(), stdin=subprocess.DEVNULL,
                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
 
+    def prefix_processes(self) -> List[Tuple[int, str]]:
+        """(Unix process id, command line) of every process of this prefix:
+        those whose environment names its folder as WINEPREFIX."""
+        wanted = ('WINEPREFIX=' + self.prefix).encode()
+        found = []
+        for entry in os.listdir('/proc'):
+            if not entry.isdigit():
+                continue
+            try:
+                with open('/proc/%s/environ' % entry, 'rb') as f:
+                    if wanted not in f.read().split(b'\0'):
+                        continue
+                with open('/proc/%s/cmdline' % entry, 'rb') as f:
+                    command = f.read().replace(b'\0', b' ').decode('latin-1').strip()
+            except OSError:
+                continue
+            found.append((int(entry), command))
+        return found
+
+    def wait_for_restart_sequence(self, timeout: float = 60) -> bool:
+        """Wine answers ExitWindowsEx(EWX_REBOOT) by starting "wineboot
+        --end-session" and returning at once. That process sends the end of
+        the session to the windows of every process (ending those that
+        still run afterwards) and then plays a start of Windows: it runs
+        and deletes the RunOnce values of both registry views and waits for
+        their commands. Waits until no wineboot of this prefix runs; False
+        when one still does after timeout seconds."""
+        deadline = time.time() + timeout
+        while any('wineboot' in command.lower() for _, command in self.prefix_processes()):
+            if time.time() > deadline:
+                return False
+            time.sleep(0.1)
+        return True
+
     def kill_server(self):
         if os.path.isdir(self.prefix):
             self._server('-k')
@@ -501,6 +563,15 @@ class WineHost:
         folder = self.make_dir(win_dir)
         shutil.copy2(self.program, os.path.join(folder, PROGRAM))
         return win_dir.rstrip('\\') + '\\' + PROGRAM
+
+    def install_check_media(self, win_dir: str) -> str:
+        """Copies the media check (built next to the program) into a folder
+        of the prefix; returns its Windows path."""
+        source = os.path.join(self.build_dir, CHECK_PROGRAM)
+        if not os.path.exists(source):
+            raise RuntimeError('the media check is missing: %s' % source)
+        shutil.copy2(source, os.path.join(self.make_dir(win_dir), CHECK_PROGRAM))
+        return win_dir.rstrip('\\') + '\\' + CHECK_PROGRAM
 
     # --------------------------------------------------------- stand-ins
 
@@ -600,12 +671,33 @@ class WineHost:
     def file_locked(self, win_path: str):
         """Keeps a file of the prefix open without sharing while the block
         runs, through the holdfile helper."""
+        with self._holding(self.holdfile, win_path):
+            yield
+
+    @contextlib.contextmanager
+    def process_named(self, exe_name: str):
+        """Keeps a process whose program file is named exe_name (any case)
+        running while the block runs: a copy of the holdfile helper under
+        that name, in a folder of its own, holding a file of that folder.
+        Yields the Windows path of the copy."""
+        folder = 'C:\\procs\\' + uuid.uuid4().hex[:8]
+        program = folder + '\\' + exe_name
+        shutil.copy2(self.holdfile, os.path.join(self.make_dir(folder), exe_name))
+        held = folder + '\\held.txt'
+        self.write_file(held, 'held\n')
+        with self._holding(program, held):
+            yield program
+
+    @contextlib.contextmanager
+    def _holding(self, program: str, win_path: str):
+        """Runs program (the holdfile helper or a copy) on win_path until
+        the block ends; the block starts once the file is held."""
         folder = os.path.join(self.work_dir, 'locks', uuid.uuid4().hex)
         os.makedirs(folder)
         ready, stop = os.path.join(folder, 'ready'), os.path.join(folder, 'stop')
         with open(os.path.join(folder, 'holdfile.out'), 'wb') as log:
             holder = subprocess.Popen(
-                [WINE, self.holdfile, win_path, self.windows_path(ready), self.windows_path(stop)],
+                [WINE, program, win_path, self.windows_path(ready), self.windows_path(stop)],
                 env=self.env(), stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
         try:
             deadline = time.time() + 20
@@ -616,6 +708,126 @@ class WineHost:
             yield
         finally:
             _stop_helper(stop, holder)
+
+    # ---------------------------------------------------------- registry
+
+    def set_registry(self, values: Dict[Tuple[str, str], object], view: int = 32):
+        """Sets and deletes values under HKEY_LOCAL_MACHINE in one import, in
+        the registry view of a 32-bit or a 64-bit program. values maps (key
+        below HKLM, value name) to its data: str for REG_SZ, int for
+        REG_DWORD, None to delete the value (a missing one is no error)."""
+        def quoted(text):
+            return '"%s"' % text.replace('\\', '\\\\').replace('"', '\\"')
+        keys: Dict[str, List[str]] = {}
+        for (key, name), data in values.items():
+            if data is None:
+                line = '%s=-' % quoted(name)
+            elif isinstance(data, int):
+                line = '%s=dword:%08x' % (quoted(name), data)
+            else:
+                line = '%s=%s' % (quoted(name), quoted(data))
+            keys.setdefault(key, []).append(line)
+        text = 'REGEDIT4\r\n'
+        for key, lines in keys.items():
+            text += '\r\n[HKEY_LOCAL_MACHINE\\%s]\r\n' % key + ''.join(l + '\r\n' for l in lines)
+        folder = os.path.join(self.work_dir, 'setup')
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, 'import-%s.reg' % uuid.uuid4().hex[:8])
+        with open(path, 'wb') as f:
+            f.write(text.encode('latin-1'))
+        self._reg_count += 1
+        self._setup_retried([WINE, 'reg', 'import', self.windows_path(path), '/reg:%d' % view],
+                            'reg-import-%03d' % self._reg_count)
+
+    @contextlib.contextmanager
+    def system_environment(self, name: str, value: Optional[str]):
+        """While the block runs, the system-wide environment variable name
+        is value (None: it is not set at all) for every process started
+        meanwhile; afterwards it is what it was."""
+        before = self.registry_values(SYSTEM_ENVIRONMENT_KEY, view=64)
+        if before is None:
+            raise RuntimeError('no system environment in the registry')
+        self.set_registry({(SYSTEM_ENVIRONMENT_KEY, name): value}, view=64)
+        try:
+            yield
+        finally:
+            self.set_registry({(SYSTEM_ENVIRONMENT_KEY, name): before.get(name)}, view=64)
+
+    def registry_values(self, key: str, view: int = 32) -> Optional[Dict[str, str]]:
+        """The values of a key below HKEY_LOCAL_MACHINE as reg shows them
+        (name -> data text), in the given view; None when the key is
+        missing."""
+        for attempt in range(3):
+            self._reg_count += 1
+            rc, out = self._setup_command(
+                [WINE, 'reg', 'query', 'HKLM\\' + key, '/reg:%d' % view],
+                name='reg-query-%03d' % self._reg_count)
+            if rc == 0:
+                break
+            if b'Unable to find' in out:
+                return None
+            # Wine now and then fails to start a program at all; try again.
+            time.sleep(1)
+        else:
+            raise RuntimeError('reg query %s failed (%d), see %s/setup' % (key, rc, self.work_dir))
+        values = {}
+        for line in out.decode('latin-1').splitlines():
+            m = re.match(r'^    (.*?)    (REG_\w+)    ?(.*)$', line)
+            if m:
+                values[m.group(1)] = m.group(3)
+        return values
+
+    # ------------------------------------------------- files as Windows sees them
+
+    def place_uninstaller(self, win_path: str, version: Optional[str]) -> str:
+        """Puts a copy of the uninstaller stand-in at win_path whose file
+        version is version ("A.B.C.D"); with None, a program without any
+        version resource. Returns the Unix path."""
+        target = self.unix_path(win_path)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        if version is None:
+            shutil.copy2(self.standin, target)
+            return target
+        with open(self.uninstaller, 'rb') as f:
+            data = bytearray(f.read())
+        # The fixed file information: signature, structure version, then the
+        # file and the product version, each as two double words.
+        at = data.find(b'\xbd\x04\xef\xfe')
+        if at < 0 or data.find(b'\xbd\x04\xef\xfe', at + 1) >= 0:
+            raise RuntimeError('no single version record in %s' % self.uninstaller)
+        a, b, c, d = (int(x) for x in version.split('.'))
+        struct.pack_into('<4I', data, at + 8, (a << 16) | b, (c << 16) | d, (a << 16) | b,
+                         (c << 16) | d)
+        with open(target, 'wb') as f:
+            f.write(bytes(data))
+        return target
+
+    def shell_info(self, *queries: Tuple[str, str]) -> List[List[str]]:
+        """Asks the shellinfo helper (one start for all queries): ("version",
+        PATH) -> [version or "-"]; ("lnk", PATH) -> ["ok", target,
+        description, arguments, working folder, icon path, icon index, hot
+        key, show command] or ["error", code]; ("folder", CSIDL) -> [path or
+        "-"]; ("message", CODE) -> [the system's text for that error code,
+        or "-"]. Returns each query's answer fields, in order."""
+        if not os.path.exists(self.shellinfo):
+            raise RuntimeError('the shell query helper is missing: %s' % self.shellinfo)
+        args = [part for query in queries for part in query]
+        code, out = self.execute(self.shellinfo, args, timeout=60)
+        if code != 0:
+            raise RuntimeError('shellinfo failed: %r' % code)
+        lines = out.decode('latin-1').split('\r\n')
+        answers = []
+        for (kind, what), line in zip(queries, lines):
+            fields = line.split('\t')
+            if fields[:2] != [kind, what]:
+                raise RuntimeError('shellinfo answered %r to %r' % (line, (kind, what)))
+            if kind == 'message':
+                fields[2:] = [re.sub(r'\\([\\rn])', lambda m: {'r': '\r', 'n': '\n'}.get(
+                    m.group(1), m.group(1)), f) for f in fields[2:]]
+            answers.append(fields[2:])
+        if len(answers) != len(queries):
+            raise RuntimeError('shellinfo answered %d of %d queries' % (len(answers), len(queries)))
+        return answers
 
     # -------------------------------------------------------------- MSIs
 
@@ -694,7 +906,10 @@ class WineHost:
         ("btn:ID", "cancel", "open:PATH", "none"; "TITLE::ACTION" waits for
         a dialog of that title) and closes any other one (rest="close") or
         leaves it (rest="leave"). cwd is a Windows path; env holds extra
-        environment variables for the program (and what it starts)."""
+        environment variables for the program (and what it starts); those
+        that Windows keeps in the registry, such as OS, are set over them
+        (see system_environment). Once the program has ended, a restart it
+        asked for is waited for (wait_for_restart_sequence)."""
         self._run_count += 1
         run_dir = os.path.join(self.work_dir, 'runs', '%03d' % self._run_count)
         os.makedirs(run_dir)
@@ -725,16 +940,20 @@ class WineHost:
                 cwd=self.unix_path(cwd) if cwd else self.drive_c,
                 env=dict(self.env(relay), **(env or {})),
                 stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+            killed = False
             try:
                 proc.wait(timeout + 30)
             except subprocess.TimeoutExpired:
+                killed = True
                 proc.kill()
                 proc.wait()
         ended = time.time()
 
         _stop_helper(stop, bot)
+        # A restart the program asked for goes on after it ended.
+        self.wait_for_restart_sequence()
 
-        exit_code, timed_out, start_error = None, False, None
+        exit_code, timed_out, start_error, runner_lost = None, False, None, False
         report = ''
         if os.path.exists(result_file):
             with open(result_file) as f:
@@ -743,10 +962,13 @@ class WineHost:
             exit_code = int(report[1])
         elif report and report[0] == 'error':
             start_error = int(report[1])
-        else:
+        elif killed or report:
             timed_out = True
-        if timed_out:
-            # Whatever hangs in this prefix goes; the next run starts afresh.
+        else:
+            runner_lost = True
+        if timed_out or runner_lost:
+            # Whatever hangs in this prefix, or what an end of session left,
+            # goes; the next run starts afresh.
             self.kill_server()
             self._server(PERSIST)
 
@@ -758,7 +980,8 @@ class WineHost:
         return RunResult(args=args, exit_code=exit_code, timed_out=timed_out,
                          start_error=start_error, stdout=stdout, stderr=stderr, started=started,
                          ended=ended, desktop=desktop, dialogs=dialogs,
-                         relay=parse_relay(stderr) if relay else [], run_dir=run_dir)
+                         relay=parse_relay(stderr) if relay else [], run_dir=run_dir,
+                         runner_lost=runner_lost)
 
 
 # ------------------------------------------------------------- time checks

@@ -1,0 +1,286 @@
+"""End to end: NvCheckMedia.exe, the console program that reports what an
+install run would find and start on given media.
+
+The check runs under Wine next to the dialog bot (no dialog may come up) and
+without a trace, so that its standard error holds only what it wrote. Its
+report is compared whole. Afterwards nothing may have changed: no product
+installed or removed, no program started, no staging folder, no run log or
+Windows Installer log. One run of NvRunUnattended.exe over the same media
+then shows that a run finds each item where the check said it would.
+
+Media folders have 8.3 names, and folders below an alternative source are
+lower case on disk, as the programs form those paths.
+"""
+
+import glob
+import os
+import re
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import winehost  # noqa: E402
+from winehost import new_guid  # noqa: E402
+
+USAGE_ERROR, NO_RESPONSE_FILE, INVALID_ENTRIES = 10001, 10002, 10003
+HEADER_RE = re.compile(r'(?m)^\d\d/\d\d/\d\d \d\d:\d\d:\d\d PRODUCT(\d+) (.*) launched\.\n')
+
+
+def response_file(items) -> str:
+    lines = ['<?xml version="1.0" encoding="utf-8"?>', '<Items>']
+    for n, (product, parameter) in enumerate(items, 1):
+        lines.append('  <PRODUCT%d>%s</PRODUCT%d>' % (n, product, n))
+        lines.append('  <PARAMETER%d>%s</PARAMETER%d>' % (n, parameter, n))
+    lines.append('</Items>')
+    return '\r\n'.join(lines) + '\r\n'
+
+
+def head(response: str, core: str, prefix: str = '', alt: str = '') -> str:
+    return ('response file: %s\ncore directory: %s\nmedia prefix: %s\nalternative source: %s\n\n'
+            % (response, core, prefix, alt))
+
+
+def block(n: int, written: str, path: str, rule: str, kind: str, *lines: str,
+          media_path: str = None) -> str:
+    text = 'item: %d\nwritten: %s\n' % (n, written)
+    if media_path:
+        text += 'media path: %s\n' % media_path
+    text += 'path: %s\nrule: %s\nkind: %s\n' % (path, rule, kind)
+    return text + ''.join(line + '\n' for line in lines) + '\n'
+
+
+def package(n, written, path, rule, name, version, prefix, parameters):
+    return block(n, written, path, rule, 'package', 'status: found', 'product name: ' + name,
+                 'product version: ' + version, 'product prefix: ' + prefix,
+                 'parameters: ' + parameters)
+
+
+def summary(items: int, failing: int) -> str:
+    return 'summary: %d items, %d found, %d missing or failing\n' % (items, items - failing,
+                                                                       failing)
+
+
+class CheckMediaTest(unittest.TestCase):
+    maxDiff = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.host = winehost.host()
+        cls.temp = cls.host.windows_path(cls.host.temp_dir) + '\\'
+
+    def setUp(self):
+        self.host.clear_run_logs()
+
+    # ---------------------------------------------------------- helpers
+
+    def check(self, program, args, cwd=None):
+        """Runs the check; (exit code, stdout, stderr) with LF line ends,
+        after making sure that no dialog came up and that every line end
+        was CR LF."""
+        result = self.host.run(program, list(args), cwd=cwd or program.rsplit('\\', 1)[0],
+                               timeout=60, relay=False)
+        self.assertFalse(result.timed_out or result.runner_lost, result.describe())
+        self.assertEqual(result.titled_dialogs, [], result.describe())
+        texts = []
+        for raw in (result.stdout, result.stderr):
+            text = raw.decode('latin-1')
+            self.assertNotIn('\n', text.replace('\r\n', ''), 'a line end without CR: %r' % text)
+            texts.append(text.replace('\r\n', '\n'))
+        return result.exit_code, texts[0], texts[1]
+
+    def leftovers(self):
+        """What a run leaves in the temporary folder: run logs, Windows
+        Installer logs, the staging folder."""
+        temp = glob.escape(self.host.temp_dir)
+        return sorted(os.path.basename(p) for pattern in ('VOVarOvadevir *.log', 'Msi*.log',
+                                                          'norvacore')
+                      for p in glob.glob(os.path.join(temp, pattern)))
+
+    def starts(self, record: str):
+        return [e.fields[0].lower() for e in self.host.standin_events(record) if e.kind == 'start']
+
+    # ------------------------------------------------------------ tests
+
+    def test_reports_found_and_missing_items_without_changing_anything(self):
+        f = 'C:\\M001'
+        record = f + '\\standins.txt'
+        check = self.host.install_check_media(f)
+        apps = f + '\\core\\apps\\'
+        self.host.build_msi(apps + 'one.msi', {'NVProductPrefix': 'ONE'},
+                            product_name='Norvasoft One', version='1.2.3')
+        self.host.build_msi(apps + 'two.msi', {'NVProductPrefix': 'TWO'},
+                            product_name='Norvasoft Two', version='2.0.1')
+        self.host.install_standin(f + '\\core\\dotnet20\\dotnetfx.exe', record=record)
+        tool = self.host.install_standin(f + '\\tools\\tool.exe', record=record)
+        old = new_guid()
+        self.host.build_msi(f + '\\pre\\old.msi', {}, product_name='Norvasoft Old',
+                            product_code=old)
+        self.assertEqual(self.host.msiexec('/i', f + '\\pre\\old.msi', '/qn'), 0)
+        before = self.host.installed_products()
+        self.assertIn(old, before)
+        staged = self.temp + 'norvacore\\dotnetfx.exe'
+        core = f.lower() + '\\core\\'
+
+        # Every item present.
+        complete = f + '\\all.xml'
+        self.host.write_file(complete, response_file([
+            (apps + 'one.msi', 'ADDLOCAL=ALL'),
+            (apps + 'two.msi', ''),
+            (f + '\\core\\dotnet20\\dotnetfx.exe', '/q'),
+            (tool, '/s'),
+            (old, ''),
+        ]))
+        code, out, err = self.check(check, [complete])
+        self.assertEqual((code, err), (0, ''), out)
+        self.assertEqual(out, head(complete, core)
+                         + package(1, apps + 'one.msi', apps + 'one.msi', 'as written',
+                                   'Norvasoft One', '1.2.3', 'ONE', 'ADDLOCAL=ALL')
+                         + package(2, apps + 'two.msi', apps + 'two.msi', 'as written',
+                                   'Norvasoft Two', '2.0.1', 'TWO', '')
+                         # Reported where the run would copy it; not copied.
+                         + block(3, f + '\\core\\dotnet20\\dotnetfx.exe', staged, 'local copy',
+                                 '.NET redistributable', 'status: found',
+                                 'command line: %s /q' % staged,
+                                 media_path=f + '\\core\\dotnet20\\dotnetfx.exe')
+                         + block(4, tool, tool, 'as written', 'program', 'status: found',
+                                 'command line: %s /s' % tool)
+                         + block(5, old, old, 'as written', 'product code', 'status: installed',
+                                 'product name: Norvasoft Old')
+                         + summary(5, 0))
+
+        # A missing package and a product code that is not installed: two
+        # items that would fail, and the exit code says so.
+        unknown = new_guid()
+        partial = f + '\\part.xml'
+        self.host.write_file(partial, response_file([
+            (apps + 'one.msi', 'A=1'),
+            (apps + 'gone.msi', 'A=2'),
+            (unknown, ''),
+            (tool, ''),
+        ]))
+        code, out, err = self.check(check, [partial])
+        self.assertEqual((code, err), (2, ''), out)
+        self.assertEqual(out, head(partial, core)
+                         + package(1, apps + 'one.msi', apps + 'one.msi', 'as written',
+                                   'Norvasoft One', '1.2.3', 'ONE', 'A=1')
+                         + block(2, apps + 'gone.msi', apps + 'gone.msi', 'as written', 'package',
+                                 'status: missing')
+                         + block(3, unknown, unknown, 'as written', 'product code',
+                                 'status: not installed')
+                         # An empty parameter still follows one blank.
+                         + block(4, tool, tool, 'as written', 'program', 'status: found',
+                                 'command line: %s ' % tool)
+                         + summary(4, 2))
+
+        # Nothing installed, removed, started, copied or logged.
+        self.assertEqual(self.host.installed_products(), before)
+        self.assertEqual(self.starts(record), [])
+        self.assertEqual(self.leftovers(), [])
+
+    def test_alternative_source_reports_what_a_run_then_finds(self):
+        f = 'C:\\M002'
+        record = f + '\\standins.txt'
+        check = self.host.install_check_media(f)
+        run = self.host.install_program(f)
+        alt = f + '\\alt'
+        a0 = alt.lower()
+        a1 = a0 + '\\'
+        self.host.build_msi(a1 + 'one.msi', {'NVProductPrefix': 'AONE'},
+                            product_name='Alt One', version='1.0.0')
+        self.host.build_msi(a1 + 'pkgs\\two\\two.msi', {'NVProductPrefix': 'ATWO'},
+                            product_name='Alt Two', version='2.0.0')
+        self.host.build_msi(a1 + 'deep\\er\\three.msi', {'NVProductPrefix': 'ATHREE'},
+                            product_name='Alt Three', version='3.0.0')
+        tool = self.host.install_standin(a1 + 'tools\\tool.exe', record=record)
+        m = 'x:\\media'
+        items = [
+            (m + '\\core\\one\\one.msi', 'A=1'),        # alternative source + file name
+            (m + '\\pkgs\\two\\two.msi', 'A=2'),        # ... + two folders
+            (m + '\\core\\three\\three.msi', 'A=3'),    # found by the subfolder search
+            (m + '\\tools\\tool.exe', '/s'),            # a program, alternative source + folder
+            (m + '\\core\\gone.msi', ''),               # nowhere
+        ]
+        response = f + '\\alt.xml'
+        self.host.write_file(response, response_file(items))
+        before = self.host.installed_products()
+
+        code, out, err = self.check(check, [response, 'altsource=' + alt, '/v'])
+        self.assertEqual((code, err), (1, ''), out)
+        # The check's own lines, with the search trace taken out.
+        lines = out.split('\n')
+        traces = [line for line in lines if line.startswith('trace: ')]
+        self.assertIn('trace: Looking for %s.' % (a1 + 'one.msi'), traces)
+        self.assertIn('trace: found %s' % (a1 + 'deep\\er\\three.msi'), traces)
+        report = '\n'.join(line for line in lines if not line.startswith('trace: '))
+        # one.msi found below the alternative source, whose folder has no
+        # "core": the core directory comes from the last item naming one.
+        self.assertEqual(report, head(response, m + '\\core\\', m, a1)
+                         + package(1, items[0][0], a1 + 'one.msi', 'alternative source',
+                                   'Alt One', '1.0.0', 'AONE', 'A=1')
+                         + package(2, items[1][0], a1 + 'pkgs\\two\\two.msi',
+                                   'alternative source', 'Alt Two', '2.0.0', 'ATWO', 'A=2')
+                         + package(3, items[2][0], a1 + 'deep\\er\\three.msi',
+                                   'subfolder search', 'Alt Three', '3.0.0', 'ATHREE', 'A=3')
+                         + block(4, items[3][0], a1 + 'tools\\tool.exe', 'alternative source',
+                                 'program', 'status: found',
+                                 'command line: %s /s' % (a1 + 'tools\\tool.exe'))
+                         + block(5, items[4][0], items[4][0], 'as written', 'package',
+                                 'status: missing')
+                         + summary(5, 1))
+        self.assertEqual(self.host.installed_products(), before)
+        self.assertEqual(self.starts(record), [])
+        self.assertEqual(self.leftovers(), [])
+
+        # A run over the same media and switches takes each item from where
+        # the check found it: the item's header names it, or, for a package
+        # found by the subfolder search (which comes after the header), the
+        # line before its launch does; and it is that package that gets
+        # installed.
+        reported = re.findall(r'(?m)^item: (\d+)\n(?:.*\n)*?path: (.*)\nrule: (.*)$', report)
+        result = self.host.run(run, [response, 'altsource=' + alt], cwd=f, timeout=120)
+        self.assertEqual(result.exit_code, 0, result.describe())
+        logs = self.host.run_logs()
+        self.assertEqual(len(logs), 1, logs)
+        with open(logs[0], 'rb') as log:
+            pieces = HEADER_RE.split(log.read().decode('latin-1').replace('\r\n', '\n'))
+        launched = {pieces[i]: (pieces[i + 1], pieces[i + 2]) for i in range(1, len(pieces), 3)}
+        self.assertEqual(sorted(launched), [n for n, _, _ in reported])
+        for n, path, rule in reported:
+            header, text = launched[n]
+            if rule == 'subfolder search':
+                self.assertEqual(header, items[int(n) - 1][0])
+                self.assertIn('\nfound %s\nLaunching: ' % path, text)
+            else:
+                self.assertEqual(header, path, 'item %s' % n)
+        self.assertEqual(self.starts(record), [tool.lower()])
+        added = sorted(v[0] for c, v in self.host.installed_products().items() if c not in before)
+        self.assertEqual(added, ['Alt One', 'Alt Three', 'Alt Two'])
+
+    def test_refuses_what_it_cannot_check(self):
+        f = 'C:\\M003'
+        check = self.host.install_check_media(f)
+        response = f + '\\ok.xml'
+        self.host.write_file(response, response_file([(f + '\\a.msi', '')]))
+        usage = None
+        for args in ([response, '/I'], [response, 'logfile=C:\\M003\\x.log'], ['/forcereboot']):
+            with self.subTest(args=args):
+                code, out, err = self.check(check, args)
+                self.assertEqual((code, out), (USAGE_ERROR, ''), err)
+                self.assertTrue(err.startswith('Usage: NvCheckMedia.exe '), err)
+                self.assertEqual(err, usage or err, 'the usage text differs between runs')
+                usage = err
+        code, out, err = self.check(check, [f + '\\none.xml'])
+        self.assertEqual((code, out, err), (
+            NO_RESPONSE_FILE, '', 'Could not locate the unattended response file %s\\none.xml\n' % f))
+        bad = f + '\\bad.xml'
+        self.host.write_file(bad, '<Items>\r\n<PRODUCT1>a.msi</PRODUCT1>\r\n</Items>\r\n')
+        code, out, err = self.check(check, [bad])
+        self.assertEqual((code, out, err), (
+            INVALID_ENTRIES, '',
+            'Invalid entries found in response file. Please fix the errors before proceeding\n'))
+        self.assertEqual(self.leftovers(), [])
+        self.assertFalse(os.path.exists(self.host.unix_path(f + '\\x.log')))
+
+
+if __name__ == '__main__':
+    winehost.main()
