@@ -134,9 +134,9 @@ void DecideProgram(RunContext& ctx, ItemDecision& d) {
   }
 }
 
-// The steps after a redistributable's local copy: the kind, the names, and
-// the searches of the kind's own branch, whose log lines follow the header.
-void DecideKind(RunContext& ctx, ItemDecision& d) {
+// The steps after a redistributable's local copy: the kind and the names,
+// which the item's header line, status text and installer log use.
+void DecideKindAndNames(RunContext& ctx, ItemDecision& d) {
   Platform& p = ctx.platform;
   if (d.path.empty()) {
     d.end = true;
@@ -157,7 +157,11 @@ void DecideKind(RunContext& ctx, ItemDecision& d) {
   // The header line tells when the item was launched: before the searches of
   // its own branch, however long they take.
   d.launched = p.system.Now();
-  LogCapture capture(ctx.log, &d.logAfterHeader);
+}
+
+// The searches and checks of the kind's own branch, whose log lines follow
+// the header line.
+void DecideBranch(RunContext& ctx, ItemDecision& d) {
   switch (d.kind) {
     case ItemKind::ProductCode:
       DecideProductCode(ctx, d);
@@ -204,7 +208,9 @@ void LogLaunchResult(RunContext& ctx, uint32_t rc) {
   WriteRunLog(ctx, "Launch return value is " + std::to_string(rc) + "\n\n");
 }
 
-void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
+// What the item shows before its own searches: the status window's texts,
+// the installer log it will write, and its header line.
+void AnnounceItem(RunContext& ctx, const ItemDecision& d) {
   Platform& p = ctx.platform;
   if (ctx.options.interactive) {
     // The step first, so that the one repaint of SetStatus shows both.
@@ -215,7 +221,10 @@ void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
     p.installer.EnableLog(kMsiLogMode, BuildMsiLogPath(ctx, d.headerPath), INSTALLLOGATTRIBUTES_FLUSHEACHLINE);
   }
   WriteRunLog(ctx, MakeTimeStamp(ctx, d.launched) + " PRODUCT" + std::to_string(d.number) + " " + d.headerPath + " launched.\n");
-  WriteRunLog(ctx, d.logAfterHeader);
+}
+
+void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
+  Platform& p = ctx.platform;
   switch (d.kind) {
     case ItemKind::ProductCode:
       ClassifyResult(ctx, d,
@@ -252,8 +261,14 @@ bool LaunchItem(RunContext& ctx) {
   ItemDecision d = ReadAndLocate(ctx, number);
   WriteRunLog(ctx, d.logBeforeHeader);
   if (d.kind == ItemKind::Redistributable) d.path = StageRedistributable(ctx, d.path, number, ctx.plan.itemCount);
-  DecideKind(ctx, d);
+  DecideKindAndNames(ctx, d);
   if (d.end) return false;
+  AnnounceItem(ctx, d);
+  // The branch's searches may walk a whole tree below the alternative source
+  // for minutes: their lines go to the log as they come, after the header,
+  // so that a run ended meanwhile leaves a log that tells which item it was
+  // working on.
+  DecideBranch(ctx, d);
   CarryOutItem(ctx, d);
   return true;
 }
@@ -267,7 +282,10 @@ ItemDecision DecideItem(RunContext& ctx, int number) {
     if (copy != d.path) d.rule = kRuleLocalCopy;
     d.path = copy;
   }
-  DecideKind(ctx, d);
+  DecideKindAndNames(ctx, d);
+  if (d.end) return d;
+  LogCapture capture(ctx.log, &d.logAfterHeader);
+  DecideBranch(ctx, d);
   return d;
 }
 

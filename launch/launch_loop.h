@@ -52,8 +52,10 @@ struct ItemDecision {
   std::string commandLine;     // what a program item, MSDE or script-engine setup starts
   bool tooLong = false;        // the command line cannot be started whole
   LocalTime launched;          // the moment of the item's header line, before its own searches
-  // Run-log lines found while deciding, written in their place when the
-  // item is carried out: before the item's header line, and after it.
+  // Run-log lines found while deciding: those before the item's header
+  // line, written in their place when the item is carried out, and those
+  // after it (the install pass writes these as they come instead, since the
+  // searches that find them may take long).
   std::string logBeforeHeader, logAfterHeader;
 };
 

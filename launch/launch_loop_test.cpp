@@ -216,6 +216,20 @@ TEST_F(LaunchLoopTest, RedistributablesStartFromTheirLocalCopy) {
   EXPECT_NE(log.find("PRODUCT2 \\\\core\\dotnet20\\x.exe launched."), std::string::npos);
 }
 
+// A temporary folder inside the redistributable's own folder: its folder
+// cannot be copied into itself, so the item starts from the media, and the
+// pass goes on.
+TEST_F(LaunchLoopTest, ARedistributableWhoseFolderHoldsTheTemporaryFolderStartsFromTheMedia) {
+  w.files.AddFile("D:\\media\\core\\dotnet20\\dotnetfx.exe");
+  w.files.AddFile("D:\\media\\tools\\after.exe");
+  ctx.tempDir = "D:\\media\\core\\dotnet20\\tmp\\";
+  w.files.AddDir(ctx.tempDir);
+  Launch({{"D:\\media\\core\\dotnet20\\dotnetfx.exe", "/q"}, {"D:\\media\\tools\\after.exe", ""}});
+  EXPECT_EQ(w.processes.Started(), (std::vector<std::string>{"D:\\media\\core\\dotnet20\\dotnetfx.exe",
+                                                             "D:\\media\\tools\\after.exe"}));
+  EXPECT_FALSE(w.files.Exists("D:\\media\\core\\dotnet20\\tmp\\norvacore"));
+}
+
 TEST_F(LaunchLoopTest, MsdeSetupRunsOnTheWorker) {
   w.files.AddFile("D:\\media\\msde2ksp3\\setup.exe");
   w.files.AddFile("D:\\other\\MSDE2KSP3\\Setup.exe");

@@ -60,6 +60,36 @@ inline void LineReads(FileSystem& files, const std::string& folder, const MakeFi
   EXPECT_FALSE(files.OpenText(folder + "\\missing.txt"));
 }
 
+// A reader's stamp: the same while the file stays as it is, another once
+// its bytes change, another for another file with the same bytes; none once
+// the reader is closed.
+inline FileStamp StampOf(FileSystem& files, const std::string& path) {
+  FileStamp stamp;
+  std::unique_ptr<TextReader> reader = files.OpenText(path);
+  EXPECT_TRUE(reader) << path;
+  if (!reader) return stamp;
+  EXPECT_TRUE(reader->Stamp(&stamp));
+  EXPECT_TRUE(reader->Close());
+  FileStamp closed;
+  EXPECT_FALSE(reader->Stamp(&closed));
+  return stamp;
+}
+
+inline void Stamps(FileSystem& files, const std::string& folder, const MakeFile& make) {
+  const std::string path = folder + "\\stamped.xml";
+  const std::string other = folder + "\\other.xml";
+  make(path, "<r><P1>one</P1>\r\n");
+  make(other, "<r><P1>one</P1>\r\n");
+  const FileStamp first = StampOf(files, path);
+  EXPECT_EQ(first.size, 17u);
+  EXPECT_TRUE(StampOf(files, path).SameFileState(first));
+  EXPECT_FALSE(StampOf(files, other).SameFileState(first));
+  make(path, "<r><P1>one</P1>\r\n<P2>two</P2>\r\n");
+  const FileStamp changed = StampOf(files, path);
+  EXPECT_EQ(changed.size, 31u);
+  EXPECT_FALSE(changed.SameFileState(first));
+}
+
 inline std::set<std::string> Names(const std::vector<FindEntry>& entries, size_t from = 0) {
   std::set<std::string> names;
   for (size_t i = from; i < entries.size(); ++i) names.insert(entries[i].name);

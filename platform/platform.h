@@ -37,10 +37,35 @@ struct FindEntry {
   bool IsDirectory() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 };
 
+// What tells one state of a file from another, as the file system keeps
+// it: while its size and times stay the same, its contents are taken to be
+// the same. The change time moves with every write, rename or change of
+// the other times, so a file put in another's place differs in it too.
+struct FileStamp {
+  uint64_t size = 0;       // in bytes
+  uint64_t created = 0;    // creation time (FILETIME, 100 ns units)
+  uint64_t lastWrite = 0;  // last-write time
+  uint64_t changed = 0;    // change time
+  // False while the latest of these times is so recent that another write
+  // could still land in the same tick of the file system's clock (two
+  // seconds on FAT) and leave every field as it was; not part of the
+  // comparison.
+  bool settled = false;
+
+  bool SameFileState(const FileStamp& other) const {
+    return size == other.size && created == other.created && lastWrite == other.lastWrite && changed == other.changed;
+  }
+};
+
 // A text file open for reading in text mode ("r").
 class TextReader {
  public:
   virtual ~TextReader() = default;
+  // GetFileInformationByHandleEx (FileBasicInfo, FileStandardInfo) of the
+  // open file, and GetSystemTimeAsFileTime to tell whether its last change
+  // has settled. False when Windows cannot say; the caller then knows
+  // nothing about the file's state.
+  virtual bool Stamp(FileStamp* stamp) = 0;
   // fgets with a buffer of maxChars + 1: reads up to maxChars characters, or
   // up to and including the next line break, whichever comes first. False at
   // the end of the file (nothing read) or on a read error.

@@ -1,8 +1,9 @@
 #pragma once
 // Finding the response file and reading single values out of it. The file
 // looks like XML but is not parsed: every value is found by a plain text
-// search for its opening and closing tag, reading the file again from its
-// first line each time.
+// search for its opening and closing tag, as a read of the file from its
+// first line finds it. The file is opened for every value; its text is read
+// again only when the file has changed since it was last read whole.
 
 #include <string>
 

@@ -1,16 +1,22 @@
 #!/usr/bin/env python3
 """Times the install pass under Wine, in one fresh prefix.
 
-1. Installs the same N small packages (made with wixl) once through
-   NvRunUnattended.exe with one response file, and once with one
-   "msiexec /i PACKAGE /qn" per package, for several rounds, alternating
-   which goes first and removing the products between runs. Prints the
-   median of each and their ratio.
+1. Does the same work once through NvRunUnattended.exe with one response
+   file, and once with the equivalent direct commands, for several rounds,
+   alternating which goes first and putting the computer back between
+   runs. The work: install N small packages (made with wixl), start three
+   programs (copies of the stand-in, which end at once) and remove one
+   product, installed before each run, by its product code. Directly, that
+   is one "msiexec /i PACKAGE /qn" per package, the three programs started
+   one after the other, and "msiexec /x {CODE} /qn". Prints the median of
+   each and their ratio.
 2. Times the subfolder search below the alternative source on a tree of
    10,000 folders: the same one-package run where the package is found
    directly under the alternative source, found only by walking the tree
    (placed in the folder that the file system lists last), and not found at
    all (the whole tree is walked, then the package is given up).
+   tools/bench-search.py times the same search on a larger tree against
+   GNU find.
 
     tools/bench-install.py [--build build/win64] [--work build/bench]
                            [--packages 12] [--rounds 3] [--folders 10000]
@@ -64,18 +70,6 @@ class Bench:
             raise RuntimeError('run failed: ' + result.describe())
         return result.ended - result.started
 
-    def msiexec_each(self, packages) -> float:
-        """One "msiexec /i PACKAGE /qn" per package, one after the other, as
-        a script would run them; the wall time of all of them."""
-        started = time.time()
-        for package in packages:
-            rc = subprocess.call([winehost.WINE, 'msiexec', '/i', package, '/qn'],
-                                 env=self.host.env(), stdin=subprocess.DEVNULL,
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            if rc != 0:
-                raise RuntimeError('msiexec /i %s failed (%d)' % (package, rc))
-        return time.time() - started
-
     def remove(self, codes, remover: str):
         """Removes the products through one run of product-code items."""
         self.run_program(remover)
@@ -84,6 +78,24 @@ class Bench:
             raise RuntimeError('still installed: %r' % sorted(left))
 
     # --------------------------------------------------------- installs
+
+    def direct(self, packages, programs, removal: str) -> float:
+        """The same work as a script would do it: one "msiexec /i PACKAGE
+        /qn" per package, each program started and waited for, and one
+        "msiexec /x {CODE} /qn"; the wall time of all of them."""
+        started = time.time()
+        for package in packages:
+            self.call([winehost.WINE, 'msiexec', '/i', package, '/qn'], 'msiexec /i ' + package)
+        for program, parameter in programs:
+            self.call([winehost.WINE, self.host.unix_path(program), parameter], program)
+        self.call([winehost.WINE, 'msiexec', '/x', removal, '/qn'], 'msiexec /x ' + removal)
+        return time.time() - started
+
+    def call(self, args, what: str):
+        rc = subprocess.call(args, env=self.host.env(), stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if rc != 0:
+            raise RuntimeError('%s failed (%d)' % (what, rc))
 
     def installs(self, count: int, rounds: int):
         packages, codes = [], []
@@ -94,33 +106,57 @@ class Bench:
                                 product_name='Bench Package %02d' % i, product_code=code)
             packages.append(path)
             codes.append(code)
+        programs = []
+        for i in range(3):
+            path = '%s\\tools\\tool%d.exe' % (MEDIA, i)
+            self.host.install_standin(path)
+            programs.append((path, '/quiet'))
+        # The product that each run removes; it is installed before each run.
+        removal = winehost.new_guid()
+        removal_package = MEDIA + '\\pkgs\\removed.msi'
+        self.host.build_msi(removal_package, {'NVProductPrefix': 'RMV'},
+                            product_name='Bench Removed', product_code=removal)
         installer = MEDIA + '\\install.xml'
         remover = MEDIA + '\\remove.xml'
-        self.host.write_file(installer, response_file([(p, 'ADDLOCAL=ALL') for p in packages]))
+        self.host.write_file(installer, response_file(
+            [(p, 'ADDLOCAL=ALL') for p in packages] + programs + [(removal, '')]))
         self.host.write_file(remover, response_file([(c, '') for c in codes]))
 
+        def prepare():
+            rc = self.host.msiexec('/i', removal_package, '/qn')
+            if rc != 0:
+                raise RuntimeError('msiexec /i %s failed (%r)' % (removal_package, rc))
+
+        def check(what: str):
+            installed = set(self.host.installed_products())
+            if not set(codes) <= installed:
+                raise RuntimeError('%s left packages out' % what)
+            if removal in installed:
+                raise RuntimeError('%s did not remove %s' % (what, removal))
+
         # A first pass of each warms Wine's caches; it is not counted.
+        prepare()
         self.run_program(installer)
         self.remove(codes, remover)
-        self.msiexec_each(packages)
+        prepare()
+        self.direct(packages, programs, removal)
         self.remove(codes, remover)
-        program_times, msiexec_times = [], []
+        program_times, direct_times = [], []
         for r in range(rounds):
-            order = ('program', 'msiexec') if r % 2 == 0 else ('msiexec', 'program')
+            order = ('program', 'direct') if r % 2 == 0 else ('direct', 'program')
             for what in order:
+                prepare()
                 if what == 'program':
                     program_times.append(self.run_program(installer))
                 else:
-                    msiexec_times.append(self.msiexec_each(packages))
-                installed = set(self.host.installed_products())
-                if not set(codes) <= installed:
-                    raise RuntimeError('%s left packages out' % what)
+                    direct_times.append(self.direct(packages, programs, removal))
+                check(what)
                 self.remove(codes, remover)
-            print('  round %d: program %.2f s, msiexec %.2f s' % (
-                r + 1, program_times[-1], msiexec_times[-1]), flush=True)
-        p, m = statistics.median(program_times), statistics.median(msiexec_times)
-        print('%d packages, %d rounds: NvRunUnattended %.2f s (median), msiexec per package '
-              '%.2f s (median), ratio %.2f' % (count, rounds, p, m, p / m))
+            print('  round %d: program %.2f s, direct commands %.2f s' % (
+                r + 1, program_times[-1], direct_times[-1]), flush=True)
+        p, m = statistics.median(program_times), statistics.median(direct_times)
+        print('%d packages + 3 programs + 1 removal, %d rounds: NvRunUnattended %.2f s (median), '
+              'direct commands %.2f s (median), ratio %.2f' % (count, rounds, p, m, p / m))
 
     # ---------------------------------------------------- subfolder search
 

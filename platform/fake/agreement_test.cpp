@@ -22,6 +22,7 @@ TEST(FakeAgreementTest, FileRules) {
   w.files.AddDir("C:\\scratch");
   agreement::LineReads(w.files, "C:\\scratch", make);
   agreement::FindRules(w.files, "C:\\scratch", make);
+  agreement::Stamps(w.files, "C:\\scratch", make);
   agreement::TempPathLimit(w.files, "C:\\scratch", [&](const std::string& path) { w.files.SetTempPath(path); });
 }
 

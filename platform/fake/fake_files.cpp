@@ -166,9 +166,14 @@ std::string UpperAscii(const std::string& text) {
 
 class FakeReader : public TextReader {
  public:
-  FakeReader(FakeFileSystem& fs, std::string path, std::string contents)
-      : fs_(fs), path_(std::move(path)), contents_(std::move(contents)) {
+  FakeReader(FakeFileSystem& fs, std::string path, std::string contents, const FileStamp& stamp)
+      : fs_(fs), path_(std::move(path)), contents_(std::move(contents)), stamp_(stamp) {
     fs_.AdjustOpenFiles(1);
+  }
+  bool Stamp(FileStamp* stamp) override {
+    if (closed_) return false;
+    *stamp = stamp_;
+    return true;
   }
   ~FakeReader() override {
     if (!closed_) fs_.AdjustOpenFiles(-1);
@@ -199,9 +204,23 @@ class FakeReader : public TextReader {
   FakeFileSystem& fs_;
   std::string path_;
   std::string contents_;
+  FileStamp stamp_;
   size_t pos_ = 0;
   bool closed_ = false;
 };
+
+// The fake keeps no clock for its files: a reader's stamp is made from the
+// file's path and its bytes as they were when it was opened, so it changes
+// exactly when they do, and a write is always settled.
+FileStamp StampOf(const std::string& key, const std::string& bytes) {
+  FileStamp stamp;
+  stamp.size = bytes.size();
+  stamp.created = std::hash<std::string>()(key);
+  stamp.lastWrite = std::hash<std::string>()(bytes);
+  stamp.changed = stamp.lastWrite;
+  stamp.settled = true;
+  return stamp;
+}
 
 class FakeWriter : public TextWriter {
  public:
@@ -637,7 +656,7 @@ std::unique_ptr<TextReader> FakeFileSystem::OpenText(const std::string& path) {
   Record("Open " + path);
   const Node* node = Lookup(path);
   if (node == nullptr || node->dir || failOpen_.count(Key(path)) != 0) return nullptr;
-  return std::make_unique<FakeReader>(*this, path, TextModeView(node->contents));
+  return std::make_unique<FakeReader>(*this, path, TextModeView(node->contents), StampOf(Key(path), node->contents));
 }
 
 std::unique_ptr<TextWriter> FakeFileSystem::CreateCommitted(const std::string& path) {

@@ -284,7 +284,10 @@ class FakeShell : public Shell {
   // (ERROR_FILE_NOT_FOUND) when from matches nothing. A copy goes into to when
   // to is an existing folder or ends in a backslash; otherwise a single file or folder is copied
   // under the name to, and several matches into a new folder to (missing
-  // folders are made). Existing files are replaced. A delete removes every
+  // folders are made). Existing files are replaced. As the shell does, a
+  // copy onto the source itself answers 0x71 (DE_SAMEFILE) and a folder
+  // copied into its own subtree 0x76 (DE_DESTSUBTREE), copying nothing of
+  // that match. A delete removes every
   // match with everything in it; a path set with FailRemove stays and the
   // result is 5 (access denied).
   // Defaults: CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,

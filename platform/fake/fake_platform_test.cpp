@@ -255,6 +255,22 @@ TEST(FakeShellTest, CopiesDeletesAndSavesLinksOnTheFakeFiles) {
   EXPECT_FALSE(w.codePage.ToWide("C:\\u\\Uninstall.lnk", 18, &file));  // 18 characters and the NUL
 }
 
+// The shell refuses to copy a folder into its own subtree (which would take
+// its own copies along for ever) and a file onto itself.
+TEST(FakeShellTest, NothingIsCopiedIntoItself) {
+  FakeWindows w;
+  w.files.AddFile("D:\\media\\dotnet\\setup.exe", "exe");
+  w.files.AddDir("D:\\media\\dotnet\\tmp");
+  EXPECT_EQ(w.shell.FileOperation(FO_COPY, "D:\\media\\dotnet", "D:\\media\\dotnet\\tmp\\norvacore", 0x0214), 0x76);
+  EXPECT_EQ(w.shell.FileOperation(FO_COPY, "D:\\media\\DotNet", "d:\\media\\dotnet\\tmp\\", 0x0214), 0x76);
+  EXPECT_EQ(w.files.ListTree("D:\\media\\dotnet\\tmp"), Strings{});
+  EXPECT_EQ(w.shell.FileOperation(FO_COPY, "D:\\media\\dotnet\\setup.exe", "D:\\media\\dotnet", 0x0214), 0x71);
+  EXPECT_EQ(w.files.Contents("D:\\media\\dotnet\\setup.exe"), "exe");
+  // A sibling whose name only begins like the folder's is no subtree.
+  EXPECT_EQ(w.shell.FileOperation(FO_COPY, "D:\\media\\dotnet", "D:\\media\\dotnet2", 0x0214), 0);
+  EXPECT_EQ(w.files.Contents("D:\\media\\dotnet2\\setup.exe"), "exe");
+}
+
 TEST(FakeRegistryTest, ValuesFitTheBufferOrFail) {
   FakeWindows w;
   w.registry.SetString(RegRoot::LocalMachine, "Software\\Norvasoft\\Setup", "NORVAROOT", "C:\\Norva");

@@ -11,8 +11,10 @@ namespace fake {
 
 namespace {
 
-constexpr int kShellNotFound = 2;      // ERROR_FILE_NOT_FOUND
-constexpr int kShellAccessDenied = 5;  // ERROR_ACCESS_DENIED
+constexpr int kShellNotFound = 2;        // ERROR_FILE_NOT_FOUND
+constexpr int kShellAccessDenied = 5;    // ERROR_ACCESS_DENIED
+constexpr int kShellSameFile = 0x71;     // DE_SAMEFILE
+constexpr int kShellDestSubtree = 0x76;  // DE_DESTSUBTREE
 constexpr HResult kPathNotFound = static_cast<HResult>(0x80030003);  // STG_E_PATHNOTFOUND
 
 class FakeShellLink : public ShellLink {
@@ -126,6 +128,12 @@ int FakeShell::FileOperation(uint32_t operation, const std::string& from, const 
       if (source == nullptr) continue;
       const FakeFileSystem::Node copyOf = *source;
       std::string dest = (intoFolder || several) ? target + "\\" + entry.name : target;
+      // A folder copied into itself would take its own copies along for
+      // ever; the shell refuses it before copying anything.
+      const std::string sourceKey = files_.Key(copyOf.path);
+      const std::string destKey = files_.Key(dest);
+      if (destKey == sourceKey) return kShellSameFile;
+      if (copyOf.dir && destKey.compare(0, sourceKey.size() + 1, sourceKey + "\\") == 0) return kShellDestSubtree;
       const FakeFileSystem::Node* existing = files_.Lookup(dest);
       if (existing != nullptr && existing->dir != copyOf.dir) return kShellAccessDenied;
       CopyNode(files_, copyOf, dest);

@@ -29,6 +29,7 @@ TEST(Win32AgreementTest, FileRules) {
   };
   agreement::LineReads(files, dir.path(), make);
   agreement::FindRules(files, dir.path(), make);
+  agreement::Stamps(files, dir.path(), make);
 
   char saved[32768];
   DWORD savedLength = GetEnvironmentVariableA("TMP", saved, sizeof(saved));

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,6 +56,69 @@ TEST(Win32FileSystemTest, FindListsFolderEntriesAndMatchesWildcards) {
 
   EXPECT_TRUE(files.Find(dir / "*.none").empty());
   EXPECT_TRUE(files.Find(dir / "missing\\*").empty());
+}
+
+// Sets a file's last-write time to seconds before now.
+bool SetLastWriteAgo(const std::string& path, uint64_t seconds) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  uint64_t ticks = ((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) - seconds * 10000000ull;
+  FILETIME then;
+  then.dwLowDateTime = static_cast<DWORD>(ticks);
+  then.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  const bool set = SetFileTime(file, nullptr, nullptr, &then) != FALSE;
+  CloseHandle(file);
+  return set;
+}
+
+FileStamp StampOf(Win32FileSystem& files, const std::string& path) {
+  FileStamp stamp;
+  std::unique_ptr<TextReader> reader = files.OpenText(path);
+  EXPECT_NE(reader, nullptr) << path;
+  if (reader) {
+    EXPECT_TRUE(reader->Stamp(&stamp));
+  }
+  return stamp;
+}
+
+TEST(Win32FileSystemTest, ReaderStampsFollowTheFileAndSettle) {
+  ScratchFolder dir("stamp");
+  Win32FileSystem files;
+  const std::string path = dir / "response.xml";
+  const std::string other = dir / "other.xml";
+  ASSERT_TRUE(WriteBytes(path, "<r>\r\n<P1>one</P1>\r\n"));
+  ASSERT_TRUE(WriteBytes(other, "<r>\r\n<P1>two</P1>\r\n"));
+  // Just written: another write could still keep the same times.
+  const FileStamp fresh = StampOf(files, path);
+  EXPECT_EQ(fresh.size, 19u);
+  EXPECT_FALSE(fresh.settled);
+  EXPECT_TRUE(StampOf(files, path).SameFileState(fresh));
+  const FileStamp otherStamp = StampOf(files, other);
+  EXPECT_FALSE(otherStamp.SameFileState(fresh));
+
+  // A last-write time set back is a change all the same.
+  ASSERT_TRUE(SetLastWriteAgo(path, 3600));
+  const FileStamp setBack = StampOf(files, path);
+  EXPECT_FALSE(setBack.SameFileState(fresh));
+  EXPECT_FALSE(setBack.settled);
+
+  // Another file of the same size put in its place, its times set to the
+  // same, is another file all the same.
+  ASSERT_TRUE(SetLastWriteAgo(other, 3600));
+  const FileStamp before = StampOf(files, path);
+  ASSERT_TRUE(MoveFileExA(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+  const FileStamp replaced = StampOf(files, path);
+  EXPECT_EQ(replaced.size, before.size);
+  EXPECT_FALSE(replaced.SameFileState(before));
+
+  // Left alone for a few seconds, the file settles.
+  Sleep(3200);
+  const FileStamp settled = StampOf(files, path);
+  EXPECT_TRUE(settled.settled);
+  EXPECT_TRUE(settled.SameFileState(replaced));
 }
 
 TEST(Win32FileSystemTest, ReaderGivesAtMostTheCharactersAskedForPerRead) {

@@ -1,0 +1,299 @@
+#pragma once
+// A whole run over the fake Windows, set up from scenario lines: the
+// machine (files, linked folders, file versions, registry values, packages,
+// installed products, scripted installer results and exit codes, failures)
+// and the command line. The run goes through two recorders that sit between
+// the program and the fake: one keeps every Windows Installer install and
+// removal result, the other every text written to the run log, so that the
+// run's exit code and its log can be judged against what really happened.
+//
+// Lines (first byte, then its text):
+//   a  an argument                      R  the response file's path (the
+//   c  double-byte code page               body after "=" is its contents)
+//   f  a file          d  a folder      j  a linked folder (reparse point)
+//   V  path|a.b.c.d    a file's version
+//   p  package|Name=Value               a package's property
+//   i  code|Name=Value                  an installed product's property
+//   n  code|Name=Value                  an installed product's information
+//   r  path-or-code=N  an install or removal result
+//   x  program=N       an exit code     e  program=N  a start failure
+//   g  Name=Data       a registry value (EnableLogging, NORVAROOT,
+//                      NorvasoftReboot, InstallerLocation)
+//   u  msi.dll without functions        m  the status MIF library
+//   o  path            a file picked in the file-open dialog
+//   q  N               the answer to the next message box
+//   t  exe             a running process
+//   s  path|short      a short path     F  path  no short path
+//   T  path            the temporary folder
+//   W  id.major.minor  the Windows version
+//   O / k / l / z  path  open / close / create / remove fails
+//   w  the status window cannot be created
+//   h  csidl=path      a special folder
+//   Y  path            the current folder
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/environment_checks.h"
+#include "app/run_driver.h"
+#include "fuzz_support.h"
+#include "platform/fake/fake_platform.h"
+
+namespace nv {
+namespace fuzz {
+
+constexpr size_t kMaxScenarioLines = 64;
+constexpr size_t kMaxLineText = 300;
+
+// Every result MsiInstallProductA and MsiConfigureProductExA gave, in order.
+class RecordingInstaller : public Installer {
+ public:
+  explicit RecordingInstaller(Installer& inner) : inner_(inner) {}
+  struct Result {
+    std::string target;
+    uint32_t value;
+    bool removal;
+  };
+  const std::vector<Result>& Results() const { return results_; }
+
+  int SetInternalUI(int level) override { return inner_.SetInternalUI(level); }
+  uint32_t EnableLog(uint32_t logMode, const std::string& path, uint32_t attributes) override {
+    return inner_.EnableLog(logMode, path, attributes);
+  }
+  uint32_t InstallProduct(const std::string& package, const std::string& commandLine) override {
+    const uint32_t rc = inner_.InstallProduct(package, commandLine);
+    results_.push_back({package, rc, false});
+    return rc;
+  }
+  uint32_t ConfigureProductEx(const std::string& product, int installLevel, int installState,
+                              const std::string& commandLine) override {
+    const uint32_t rc = inner_.ConfigureProductEx(product, installLevel, installState, commandLine);
+    results_.push_back({product, rc, true});
+    return rc;
+  }
+  uint32_t EnumProducts(uint32_t index, std::string* productCode) override {
+    return inner_.EnumProducts(index, productCode);
+  }
+  uint32_t GetProductInfo(const std::string& product, const std::string& property, char* buffer,
+                          uint32_t* size) override {
+    return inner_.GetProductInfo(product, property, buffer, size);
+  }
+  uint32_t OpenDatabase(const std::string& path, MSIHANDLE* database) override {
+    return inner_.OpenDatabase(path, database);
+  }
+  uint32_t DatabaseOpenView(MSIHANDLE database, const std::string& query, MSIHANDLE* view) override {
+    return inner_.DatabaseOpenView(database, query, view);
+  }
+  uint32_t ViewExecute(MSIHANDLE view) override { return inner_.ViewExecute(view); }
+  uint32_t ViewFetch(MSIHANDLE view, MSIHANDLE* record) override { return inner_.ViewFetch(view, record); }
+  uint32_t ViewClose(MSIHANDLE view) override { return inner_.ViewClose(view); }
+  uint32_t RecordGetString(MSIHANDLE record, uint32_t field, char* buffer, uint32_t* size) override {
+    return inner_.RecordGetString(record, field, buffer, size);
+  }
+  uint32_t OpenProduct(const std::string& productCode, MSIHANDLE* product) override {
+    return inner_.OpenProduct(productCode, product);
+  }
+  uint32_t GetProductProperty(MSIHANDLE product, const std::string& property, char* buffer,
+                              uint32_t* size) override {
+    return inner_.GetProductProperty(product, property, buffer, size);
+  }
+  uint32_t CloseHandle(MSIHANDLE handle) override { return inner_.CloseHandle(handle); }
+
+ private:
+  Installer& inner_;
+  std::vector<Result> results_;
+};
+
+// Keeps every text written through a created file (the run log is the only
+// file the program creates), whatever happens to the file afterwards.
+class RecordingFiles : public FileSystem {
+ public:
+  explicit RecordingFiles(FileSystem& inner) : inner_(inner) {}
+  const std::string& Written() const { return written_; }
+  int Created() const { return created_; }
+
+  std::vector<FindEntry> Find(const std::string& pattern) override { return inner_.Find(pattern); }
+  bool CreateDir(const std::string& path) override { return inner_.CreateDir(path); }
+  bool RemoveDir(const std::string& path) override { return inner_.RemoveDir(path); }
+  bool DeleteOneFile(const std::string& path) override { return inner_.DeleteOneFile(path); }
+  bool SetAttributes(const std::string& path, uint32_t attributes) override {
+    return inner_.SetAttributes(path, attributes);
+  }
+  bool Access(const std::string& path) override { return inner_.Access(path); }
+  std::string ShortPathName(const std::string& path) override { return inner_.ShortPathName(path); }
+  std::string TempPath() override { return inner_.TempPath(); }
+  std::string ModuleFileName() override { return inner_.ModuleFileName(); }
+  std::string SystemDirectory() override { return inner_.SystemDirectory(); }
+  bool FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) override {
+    return inner_.FileVersion(path, versionMS, versionLS);
+  }
+  std::unique_ptr<TextReader> OpenText(const std::string& path) override { return inner_.OpenText(path); }
+  std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override {
+    std::unique_ptr<TextWriter> writer = inner_.CreateCommitted(path);
+    if (!writer) return writer;
+    ++created_;
+    return std::make_unique<Writer>(std::move(writer), written_);
+  }
+
+ private:
+  class Writer : public TextWriter {
+   public:
+    Writer(std::unique_ptr<TextWriter> inner, std::string& written) : inner_(std::move(inner)), written_(written) {}
+    void Write(const std::string& text) override {
+      written_ += text;
+      inner_->Write(text);
+    }
+    bool Close() override { return inner_->Close(); }
+
+   private:
+    std::unique_ptr<TextWriter> inner_;
+    std::string& written_;
+  };
+  FileSystem& inner_;
+  std::string written_;
+  int created_ = 0;
+};
+
+// One machine and one run.
+struct Run {
+  fake::FakeWindows w;
+  RecordingInstaller installer{w.installer};
+  RecordingFiles files{w.files};
+  Platform platform{files, w.registry, installer, w.shell, w.processes, w.ui, w.system, w.codePage};
+  std::vector<std::string> args;
+  std::string responseFile = "D:\\media\\answers.xml";
+  // Product code -> its information, as set up.
+  std::map<std::string, std::map<std::string, std::string>> productInfo;
+  std::set<uint32_t> scriptedResults;
+  bool unavailable = false;
+  size_t queuedOpenFiles = 0;
+  int32_t exitCode = 0;
+
+  void SetUp(const Scenario& s) {
+    std::vector<std::string> productOrder;
+    std::map<std::string, std::map<std::string, std::string>> productProperties;
+    std::map<std::string, std::map<std::string, std::string>> packages;
+    // The code page is the machine's from the start: paths are made in it.
+    for (const Scenario::Line& line : s.lines) {
+      if (line.kind == 'c') w.codePage.SetDoubleByte(true);
+    }
+    for (const Scenario::Line& line : s.lines) {
+      if (line.text.size() > kMaxLineText) continue;
+      const std::string& t = line.text;
+      const auto [left, right] = Split(t, '|');
+      const auto [name, value] = Split(t, '=');
+      const auto [property, propertyValue] = Split(right, '=');
+      switch (line.kind) {
+        case 'a': args.push_back(t); break;
+        case 'R': responseFile = t; break;
+        case 'f': w.files.AddFile(t); break;
+        case 'd': w.files.AddDir(t); break;
+        case 'j': w.files.AddDir(t, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT); break;
+        case 'V': {
+          uint32_t parts[4] = {0, 0, 0, 0};
+          std::string rest = right;
+          for (uint32_t& part : parts) {
+            const auto [head, tail] = Split(rest, '.');
+            part = Number(head) & 0xFFFF;
+            rest = tail;
+          }
+          w.files.SetFileVersion(left, (parts[0] << 16) | parts[1], (parts[2] << 16) | parts[3]);
+          break;
+        }
+        case 'p': packages[left][property] = propertyValue; break;
+        case 'i':
+        case 'n':
+          if (productInfo.count(left) == 0 && productProperties.count(left) == 0) productOrder.push_back(left);
+          (line.kind == 'i' ? productProperties[left] : productInfo[left])[property] = propertyValue;
+          break;
+        case 'r':
+          w.installer.SetResult(name, Number(value));
+          scriptedResults.insert(Number(value));
+          break;
+        case 'x': w.processes.SetExitCode(name, Number(value)); break;
+        case 'e': w.processes.FailStart(name, Number(value)); break;
+        case 'g': {
+          const char* key = "Software\\Norvasoft\\Setup";
+          if (name == "NorvasoftReboot") key = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+          if (name == "InstallerLocation") key = "Software\\Microsoft\\Windows\\CurrentVersion\\Installer";
+          w.registry.SetString(RegRoot::LocalMachine, key, name, value);
+          break;
+        }
+        case 'u':
+          w.installer.SetUnavailable(true);
+          unavailable = true;
+          break;
+        case 'm': w.system.SetMifLibrary(fake::FakeSystem::MifLibrary::Present); break;
+        case 'o':
+          // The dialog only ends with OK on an existing file's name.
+          if (t.empty()) break;
+          w.ui.QueueOpenFile(t);
+          ++queuedOpenFiles;
+          break;
+        case 'q': w.ui.QueueAnswer(static_cast<int>(Number(t))); break;
+        case 't': w.processes.AddRunning(t); break;
+        case 's': w.files.SetShortPath(left, right); break;
+        case 'F': w.files.FailShortPath(t); break;
+        case 'T': w.files.SetTempPath(t); break;
+        case 'W': {
+          const auto [id, versions] = Split(t, '.');
+          const auto [major, minor] = Split(versions, '.');
+          w.system.SetWindowsVersion(Number(id), Number(major), Number(minor));
+          break;
+        }
+        case 'O': w.files.FailOpen(t); break;
+        case 'k': w.files.FailClose(t); break;
+        case 'l': w.files.FailCreate(t); break;
+        case 'z': w.files.FailRemove(t); break;
+        case 'w': w.ui.FailCreateStatusDialog(true); break;
+        case 'h': w.shell.SetFolder(static_cast<int>(Number(name)), value); break;
+        case 'Y': w.files.SetCurrentDir(t); break;
+        default: break;
+      }
+    }
+    for (const auto& [path, properties] : packages) w.installer.AddPackage(path, properties);
+    for (const std::string& code : productOrder) w.installer.AddProduct(code, productProperties[code], productInfo[code]);
+    if (s.hasBody) w.files.AddFile(responseFile, s.body);
+  }
+
+  int32_t Go() {
+    // The Windows family is cached per process; every run starts afresh.
+    ResetWindowsClassCache();
+    for (std::string& arg : args) arg = WithoutHalfCharacterAtEnd(w.codePage, arg);
+    w.system.SetArguments(args);
+    int instance = 0;
+    exitCode = RunUnattended(platform, &instance);
+    return exitCode;
+  }
+
+  // Nothing the run opened is left open.
+  void CheckNothingLeftOpen() const {
+    FUZZ_CHECK(w.files.OpenFiles() == 0, std::to_string(w.files.OpenFiles()) + " files left open");
+    FUZZ_CHECK(w.installer.OpenHandles() == 0, std::to_string(w.installer.OpenHandles()) + " handles left open");
+  }
+
+  bool AllStatusWindowsDestroyed() const {
+    for (const fake::FakeUi::StatusWindow& window : w.ui.StatusWindows()) {
+      if (!window.destroyed) return false;
+    }
+    return true;
+  }
+
+  // The file-open dialog was shown once more than it had answers: the user
+  // cancelled it.
+  bool OpenFileCancelled() const { return w.ui.OpenFileDialogs().size() > queuedOpenFiles; }
+
+  bool BoxShown(const std::string& prefix) const {
+    for (const fake::MessageBoxCall& box : w.ui.MessageBoxes()) {
+      if (StartsWithText(box.text, prefix)) return true;
+    }
+    return false;
+  }
+};
+
+}  // namespace fuzz
+}  // namespace nv
