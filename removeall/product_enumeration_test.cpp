@@ -92,7 +92,7 @@ TEST_F(ProductEnumerationTest, TitleFromPackageOrInstalledNameTrimmed) {
 }
 
 TEST_F(ProductEnumerationTest, OrderedByUnsignedCharacterCodesWithDuplicatesInListOrder) {
-  const char* titles[] = {"beta", "Same", "\xC9" "clair", "Zeta", "Same", "alpha", "Alpha", "Same"};
+  const char* titles[] = {"beta", "Same", ("\xC9" "clair"), "Zeta", "Same", "alpha", "Alpha", "Same"};
   for (int n = 1; n <= 8; ++n) Add(n, "Norvasoft", titles[n - 1]);
   EXPECT_EQ(Enumerate(), (Entries{{"Alpha", Code(7)},
                                   {"Same", Code(2)},

@@ -83,7 +83,7 @@ class ResponseCache {
       if (text_[pos] != '<') continue;
       if (nextClose <= pos) {
         const void* at = std::memchr(text_.data() + pos + 1, '>', text_.size() - pos - 1);
-        nextClose = at == nullptr ? text_.size() : static_cast<const char*>(at) - text_.data();
+        nextClose = at == nullptr ? text_.size() : static_cast<size_t>(static_cast<const char*>(at) - text_.data());
       }
       if (nextClose == text_.size()) break;  // no "<name>" can start here or later
       firstTag_.emplace(text_.substr(pos + 1, nextClose - pos - 1), pos);
@@ -105,7 +105,7 @@ class ResponseCache {
   // boundaries of the kept text rest on.
   static std::bitset<256> LeadBytes(const CodePage& cp) {
     std::bitset<256> lead;
-    for (int b = 0; b < 256; ++b) lead[b] = cp.IsLeadByte(static_cast<uint8_t>(b));
+    for (int b = 0; b < 256; ++b) lead[static_cast<size_t>(b)] = cp.IsLeadByte(static_cast<uint8_t>(b));
     return lead;
   }
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds the three builds (and the sanitizer build) and runs every test:
+# the fuzz targets for a short while each,
 # native unit tests, the same under ASan/UBSan, the Win32 tests under Wine and
 # the end-to-end tests under Wine.
 set -euo pipefail
@@ -18,6 +19,9 @@ tools/check-exe.sh build/win32/NvRunUnattended.exe build/win64/NvRunUnattended.e
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 ctest --preset asan -L unit -j "$jobs"
+
+echo "== fuzz targets, a short run each (tools/fuzz.sh 600 for a long one)"
+tools/fuzz.sh "${FUZZ_SECONDS:-20}"
 
 echo "== all tests: unit, Win32 under Wine, end-to-end under Wine"
 ctest --preset native -j "$jobs"

@@ -18,7 +18,8 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-30}"
 shift || true
-case "$seconds" in '' | *[!0-9]*) echo "usage: tools/fuzz.sh [seconds-per-target] [target...]" >&2; exit 2 ;; esac
+# 0 would mean "for ever" to libFuzzer.
+case "$seconds" in '' | *[!0-9]* | 0) echo "usage: tools/fuzz.sh [seconds-per-target] [target...]" >&2; exit 2 ;; esac
 targets=("$@")
 [ "${#targets[@]}" -gt 0 ] || targets=(command_line response_file version media_search install_run remove_all)
 
@@ -33,7 +34,7 @@ exec 9>build/fuzz/.build-lock
 flock 9
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "${JOBS:-2}"
-flock -u 9
+exec 9>&-
 
 # The longest input each target takes.
 max_len() {
