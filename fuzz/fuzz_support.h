@@ -31,7 +31,8 @@ namespace fuzz {
 // A text with its unprintable bytes escaped, for failure messages.
 inline std::string Show(const std::string& text) {
   std::string out = "\"";
-  for (unsigned char c : text) {
+  for (char byte : text) {
+    const unsigned char c = static_cast<unsigned char>(byte);
     if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
       out.push_back(static_cast<char>(c));
     } else {

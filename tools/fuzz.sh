@@ -11,7 +11,8 @@
 # it learns in build/fuzz/corpus/<target>/ (the seeds in the source tree are
 # never changed). A crash, a broken invariant, a leak or a hang is a finding:
 # its input is saved under build/fuzz/findings/<target>/ and the script ends
-# with status 1 once every target has run. Executions per target are printed.
+# with status 1 once every target has run (as does a run stopped from
+# outside). Executions per target are printed.
 # JOBS (default 2) limits the build's parallel jobs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,6 +52,7 @@ max_len() {
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=4:max_malloc_fill_size=256}"
 
 found=0
+interrupted=0
 total=0
 summary=()
 for target in "${targets[@]}"; do
@@ -66,12 +68,17 @@ for target in "${targets[@]}"; do
   status=0
   "$binary" "$work" "fuzz/corpus/$target" "${dict[@]}" \
     -max_total_time="$seconds" -max_len="$(max_len "$target")" -timeout=10 -rss_limit_mb=2048 \
-    -error_exitcode=77 -timeout_exitcode=78 -print_final_stats=1 \
+    -error_exitcode=77 -timeout_exitcode=78 -interrupted_exitcode=72 -print_final_stats=1 \
     -artifact_prefix="$findings/" >"$log" 2>&1 || status=$?
   runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
   runs="${runs:-0}"
   total=$((total + runs))
-  if [ "$status" -ne 0 ]; then
+  if [ "$status" -eq 72 ]; then
+    # Stopped from outside (a cancelled job): no finding, but no full run.
+    interrupted=1
+    echo "fuzz_$target: interrupted after $runs executions"
+    summary+=("fuzz_$target: $runs executions, interrupted")
+  elif [ "$status" -ne 0 ]; then
     found=1
     echo "fuzz_$target: FINDING after $runs executions (status $status); log $log"
     grep -E 'invariant broken|ERROR: |SUMMARY: |Test unit written to' "$log" | head -20 || true
@@ -90,3 +97,4 @@ if [ "$found" -ne 0 ]; then
   echo "(NV_FUZZ_TRACE=1 prints what the whole-run targets saw.)"
   exit 1
 fi
+[ "$interrupted" -eq 0 ] || exit 1
