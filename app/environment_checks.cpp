@@ -5,6 +5,7 @@
 #include "app/registry.h"
 #include "app/run_context.h"
 #include "deploy/shell_helpers.h"
+#include "launch/launch_loop.h"
 #include "launch/process_runner.h"
 #include "status/progress_window.h"
 #include "status/version.h"
@@ -19,9 +20,6 @@ constexpr const char* kUpgradePackage = "WindowsInstaller-KB893803-v2-x86.exe";
 constexpr const char* kUpgradeSwitches = " /quiet /norestart";
 constexpr const char* kUpgradeStatus = "Norvasoft Installer is configuring the Windows Installer. Please wait...";
 constexpr const char* kInstallerKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Installer";
-// CreateProcessA refuses longer command lines; cutting one would start a
-// different program or pass different switches.
-constexpr size_t kMaxCommandLine = 32767;
 
 constexpr const char* kUnsupportedWindows =
     "This version of Windows is not supported.\n"

@@ -33,6 +33,10 @@ bool Failed(HResult hr) { return hr < 0; }
 
 std::string GetSpecialFolder(Platform& platform, int csidl) { return platform.shell.FolderLocationPath(csidl); }
 
+bool PathExists(Platform& platform, const std::string& path) {
+  return !path.empty() && !platform.files.Find(path).empty();
+}
+
 int ProbePath(Platform& platform, const std::string& path) {
   std::vector<FindEntry> entries = platform.files.Find(path);
   if (entries.empty()) return kProbeNothing;

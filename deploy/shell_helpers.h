@@ -23,6 +23,9 @@ constexpr size_t kShellPathLimit = 260;
 // A special folder's path without a trailing backslash, or empty.
 std::string GetSpecialFolder(Platform& platform, int csidl);
 
+// Whether a find-first search on path finds anything (file or folder).
+bool PathExists(Platform& platform, const std::string& path);
+
 // 0, 1 or 2 as ProbeResult says.
 int ProbePath(Platform& platform, const std::string& path);
 

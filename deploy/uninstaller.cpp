@@ -44,7 +44,6 @@ UninstallerPaths PathsUnder(const CodePage& cp, const std::string& root) {
   return {base, base + "PUninst.exe", base + "Norvasoft Uninstaller.exe"};
 }
 
-bool PathExists(Platform& p, const std::string& path) { return !path.empty() && !p.files.Find(path).empty(); }
 
 // The uninstaller on the media, or below the alternative source; empty
 // when neither has it. *lastTried is the last path looked at.

@@ -19,8 +19,6 @@ namespace {
 // Verbose Windows Installer logging: everything but files-in-use.
 constexpr uint32_t kMsiLogMode = 0x1FDF;
 
-bool PathExists(Platform& platform, const std::string& path) { return !platform.files.Find(path).empty(); }
-
 bool IsRedistributable(const CodePage& cp, const std::string& path) {
   const std::string lower = MbLower(cp, path);
   for (const char* folder : {"\\core\\dotnet20\\", "\\core\\dotnet30\\", "\\core\\dotnet35\\"}) {

@@ -1,6 +1,7 @@
 #include "launch/media_search.h"
 
 #include "app/run_context.h"
+#include "deploy/shell_helpers.h"
 #include "platform/text.h"
 #include "status/run_log.h"
 
@@ -11,8 +12,6 @@ namespace {
 // A folder whose search pattern would not fit in MAX_PATH cannot be listed
 // by FindFirstFileA; it is not descended into.
 constexpr size_t kMaxSearchPath = 260;
-
-bool PathExists(Platform& platform, const std::string& path) { return !platform.files.Find(path).empty(); }
 
 std::string WithoutTrailingBackslashes(const CodePage& cp, const std::string& text) {
   return MbTrimRightChar(cp, text, '\\');

@@ -34,7 +34,7 @@ std::string StageRedistributable(RunContext& ctx, const std::string& path, int i
     ShowWaitCursor(ctx);
   }
   const std::string candidate = staging + lower.substr(last);
-  return p.files.Find(candidate).empty() ? path : candidate;
+  return PathExists(p, candidate) ? candidate : path;
 }
 
 void RunMsdeSetup(RunContext& ctx, const std::string& commandLine) {
