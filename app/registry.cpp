@@ -13,8 +13,8 @@ bool ReadRegistryString(Registry& registry, RegRoot root, const std::string& sub
 
 bool RegistryValuePresent(Registry& registry, RegRoot root, const std::string& subkey,
                           const std::string& valueName) {
-  std::string ignored;
-  return registry.QueryValue(root, subkey, valueName, 255, &ignored);
+  // Any size counts: a long RunOnce command is still a restart request.
+  return registry.ValueExists(root, subkey, valueName);
 }
 
 }  // namespace nv

@@ -15,9 +15,8 @@ namespace nv {
 bool ReadRegistryString(Registry& registry, RegRoot root, const std::string& subkey, const std::string& valueName,
                         std::string* value, size_t bufferSize = 260);
 
-// True when the key opens and the value can be read into a 255-byte buffer.
-// Only presence counts: any type and content, even 0, is present; a value
-// with more than 255 bytes of data counts as absent.
+// True when the key opens and the value exists. Only presence counts: any
+// type, size and content, even 0, is present.
 bool RegistryValuePresent(Registry& registry, RegRoot root, const std::string& subkey,
                           const std::string& valueName);
 

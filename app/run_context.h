@@ -2,6 +2,7 @@
 // The run-wide state that every phase of a run shares.
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "platform/platform.h"
@@ -39,6 +40,8 @@ struct RunContext {
   InstallPlan plan;
   int itemIndex = 0;
   int32_t exitCode = 0;
+  // The Windows Installer logs this run has started, lower-cased.
+  std::set<std::string> msiLogsStarted;
 };
 
 }  // namespace nv

@@ -47,22 +47,23 @@ RunEnd AnswerHelpRequest(RunContext& ctx, const std::vector<std::string>& args, 
 }
 
 // The switches into ctx.options; an invalid one is reported with the usage
-// text and ends the run.
+// text and ends the run with ERROR_INVALID_COMMAND_LINE, so that a
+// distribution tool does not count a mistyped switch as a success.
 RunEnd ReadOptions(RunContext& ctx, const std::vector<std::string>& args, const std::string& usage) {
   ParseResult result = ParseCommandLine(ctx.platform.codePage, args, ctx.programDir, &ctx.options);
   if (result == ParseResult::kOk) return std::nullopt;
   ShowStartUpMessage(ctx, BuildInvalidOptionsText(result, usage));
-  return 0;
+  return static_cast<int32_t>(ERROR_INVALID_COMMAND_LINE);
 }
 
 // The remove-all run installs nothing and reads no response file; it closes
-// the run log itself, and always ends with 0 after the usual reboot
-// decision.
+// the run log itself, and ends with the last failed removal's result (0 when
+// every removal succeeded) after the usual reboot decision.
 RunEnd RemoveAllBranch(RunContext& ctx) {
   if (!ctx.options.removeAll) return std::nullopt;
-  RemoveAllProducts(ctx);
+  const int32_t exitCode = RemoveAllProducts(ctx);
   DecideReboot(ctx);
-  return 0;
+  return exitCode;
 }
 
 // An engine too old to use, and not upgradable here, ends the run before
@@ -96,18 +97,18 @@ void ShortenResponseFilePath(RunContext& ctx) {
 // process.
 void SwitchOffInstallerUi(RunContext& ctx) { ctx.platform.installer.SetInternalUI(INSTALLUILEVEL_NONE); }
 
-// Counts and validates the items; invalid entries end the run with 0 after
-// their message.
+// Counts and validates the items; invalid entries end the run with
+// ERROR_INVALID_DATA after their message.
 RunEnd PlanInstall(RunContext& ctx) {
   WriteRunLog(ctx, "Response XML file: " + ctx.options.responseFile + "\n");
   if (BuildInstallPlan(ctx)) return std::nullopt;
-  return 0;
+  return static_cast<int32_t>(ERROR_INVALID_DATA);
 }
 
 // The local copy of a .NET redistributable does not outlive the run.
 void RemoveStagingFolder(RunContext& ctx) {
   const std::string staging = StagingFolder(ctx);
-  if (ProbePath(ctx.platform, staging) == kProbeOnlyFolders) DeleteFiles(ctx.platform, staging, true);
+  if (ProbePath(ctx.platform, staging) == kProbeOnlyFolders) DeleteForRun(ctx, staging);
 }
 
 // The closing line has no line end: a finished log ends with " done.".

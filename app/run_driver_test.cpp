@@ -43,14 +43,14 @@ TEST_F(RunDriverTest, HelpRequestShowsTheUsageAndEndsWithZero) {
 }
 
 TEST_F(RunDriverTest, HelpWithAnotherArgumentIsAnInvalidOption) {
-  EXPECT_EQ(Run({"/?", "/S"}), 0);
+  EXPECT_EQ(Run({"/?", "/S"}), 1639);
   ASSERT_EQ(w.ui.MessageBoxes().size(), 1u);
   EXPECT_EQ(w.ui.MessageBoxes()[0].text, BuildInvalidOptionsText(ParseResult::kInvalidShort, BuildUsageText()));
   ExpectNothingDone();
 }
 
 TEST_F(RunDriverTest, InvalidSwitchesEndTheRunBeforeAnythingIsWritten) {
-  EXPECT_EQ(Run({"/L", "logfile=C:\\logs\\run.log", "setup.msi"}), 0);
+  EXPECT_EQ(Run({"/L", "logfile=C:\\logs\\run.log", "setup.msi"}), 1639);
   ASSERT_EQ(w.ui.MessageBoxes().size(), 1u);
   const fake::MessageBoxCall& box = w.ui.MessageBoxes()[0];
   EXPECT_EQ(box.text, "Invalid command line options detected. Please use the following options. \n" + BuildUsageText());
@@ -115,7 +115,9 @@ TEST_F(RunDriverTest, AnInstallRunInstallsTheItemsAndLogsEveryStep) {
 TEST_F(RunDriverTest, AnInteractiveRunShowsTheStatusWindowUntilTheEnd) {
   w.files.AddFile("D:\\media\\answers.xml", kTwoItems);
   w.files.AddFile("D:\\media\\tools\\setup.exe");
-  EXPECT_EQ(Run({"/I", "answers.xml"}), 0);
+  // The package of item 1 is missing: the run fails as for a package that
+  // cannot be opened.
+  EXPECT_EQ(Run({"/I", "answers.xml"}), 1619);
   ASSERT_EQ(w.ui.StatusWindows().size(), 1u);
   const fake::FakeUi::StatusWindow& window = w.ui.StatusWindows()[0];
   EXPECT_EQ(window.repaints, (std::vector<std::string>{
@@ -127,7 +129,7 @@ TEST_F(RunDriverTest, AnInteractiveRunShowsTheStatusWindowUntilTheEnd) {
 TEST_F(RunDriverTest, AResponseFileWithoutAShortFormIsReadByItsLongPath) {
   w.files.AddFile("D:\\media\\answers.xml", kTwoItems);
   w.files.FailShortPath("D:\\media\\answers.xml");
-  EXPECT_EQ(Run({"D:\\media\\answers.xml"}), 0);
+  EXPECT_EQ(Run({"D:\\media\\answers.xml"}), 1619);
   EXPECT_EQ(RunLogText(w).rfind("Response XML file: D:\\media\\answers.xml\nCounting items to be launched.\n"
                                 "PRODUCT1=", 0),
             0u);
@@ -145,15 +147,15 @@ TEST_F(RunDriverTest, NoResponseFileAndNonePickedEndsWithOneBeforeAnyInstallerCa
 TEST_F(RunDriverTest, APickedResponseFileIsUsed) {
   w.files.AddFile("E:\\picked.xml", kTwoItems);
   w.ui.QueueOpenFile("E:\\picked.xml");
-  EXPECT_EQ(Run({}), 0);
+  EXPECT_EQ(Run({}), 1619);
   EXPECT_EQ(RunLogText(w).rfind("Response XML file: E:\\picked.xml\n", 0), 0u);
 }
 
-TEST_F(RunDriverTest, InvalidEntriesEndTheRunWithZeroAfterTheItemsBeforeThem) {
+TEST_F(RunDriverTest, InvalidEntriesEndTheRunWithInvalidDataAfterTheItemsBeforeThem) {
   w.files.AddFile("D:\\media\\answers.xml",
                   "<Install>\n<PRODUCT1>D:\\a.msi</PRODUCT1><PARAMETER1>X=1</PARAMETER1>\n"
                   "<PRODUCT2>D:\\b.msi</PRODUCT2>\n</Install>\n");
-  EXPECT_EQ(Run({"answers.xml"}), 0);
+  EXPECT_EQ(Run({"answers.xml"}), 13);
   ASSERT_EQ(w.ui.MessageBoxes().size(), 1u);
   EXPECT_EQ(w.ui.MessageBoxes()[0].caption, "Norvasoft Installer");
   EXPECT_EQ(RunLogText(w), "Response XML file: D:\\media\\answers.xml\nCounting items to be launched.\n"

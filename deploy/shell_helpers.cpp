@@ -1,6 +1,8 @@
 #include "deploy/shell_helpers.h"
 
+#include "app/run_context.h"
 #include "platform/text.h"
+#include "status/run_log.h"
 
 namespace nv {
 
@@ -8,9 +10,6 @@ namespace {
 
 // Not among the shared constants: only the tree removal needs it.
 constexpr uint32_t kReparsePoint = 0x00000400;  // FILE_ATTRIBUTE_REPARSE_POINT
-// HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE): the link file's path is
-// too long for the shell.
-constexpr HResult kPathTooLong = static_cast<HResult>(0x800700CEu);
 constexpr size_t kMaxLinkPathWide = 260;  // UTF-16 units, terminating zero included
 constexpr uint16_t kNoConfirmationFlags = FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
 
@@ -46,24 +45,67 @@ int ProbePath(Platform& platform, const std::string& path) {
   return kProbeOnlyFolders;
 }
 
+namespace {
+
+int Copy(Platform& platform, const std::string& source, const std::string& destination, uint16_t flags) {
+  const CodePage& cp = platform.codePage;
+  return platform.shell.FileOperation(FO_COPY, CutShellPath(cp, source), CutShellPath(cp, destination), flags);
+}
+
+int Delete(Platform& platform, const std::string& path, uint16_t flags) {
+  if (ProbePath(platform, path) == kProbeNothing) return 0;
+  return platform.shell.FileOperation(FO_DELETE, CutShellPath(platform.codePage, path), std::string(), flags);
+}
+
+// Whether path names a junction, folder link or mount point itself.
+// Removing one takes away only the link; a recursive delete would go through
+// it and empty whatever it points at.
+bool IsLinkedFolder(Platform& platform, const std::string& path) {
+  const std::vector<FindEntry> entries = platform.files.Find(path);
+  return entries.size() == 1 && entries[0].IsDirectory() && (entries[0].attributes & kReparsePoint) != 0;
+}
+
+bool LogShellResult(RunContext& ctx, int result, const std::string& source) {
+  if (result == 0) return true;
+  WriteRunLog(ctx, "Shell operation failed with code " + std::to_string(result) + ": " + source + "\n");
+  return false;
+}
+
+}  // namespace
+
 bool CopyFiles(Platform& platform, const std::string& source, const std::string& destination,
                bool noConfirmation, bool silent) {
   uint16_t flags = 0;
   if (noConfirmation) flags |= kNoConfirmationFlags;
   if (silent) flags |= FOF_SILENT;
-  const CodePage& cp = platform.codePage;
-  return platform.shell.FileOperation(FO_COPY, CutShellPath(cp, source), CutShellPath(cp, destination), flags) == 0;
+  return Copy(platform, source, destination, flags) == 0;
 }
 
 bool DeleteFiles(Platform& platform, const std::string& path, bool noConfirmation) {
-  if (ProbePath(platform, path) == kProbeNothing) return true;
-  uint16_t flags = noConfirmation ? kNoConfirmationFlags : 0;
-  return platform.shell.FileOperation(FO_DELETE, CutShellPath(platform.codePage, path), std::string(), flags) == 0;
+  return Delete(platform, path, noConfirmation ? kNoConfirmationFlags : 0) == 0;
+}
+
+bool CopyForRun(RunContext& ctx, const std::string& source, const std::string& destination, bool silent) {
+  uint16_t flags = kNoConfirmationFlags;
+  if (silent) flags |= FOF_SILENT;
+  if (!ctx.options.interactive) flags |= FOF_NOERRORUI;
+  return LogShellResult(ctx, Copy(ctx.platform, source, destination, flags), source);
+}
+
+bool DeleteForRun(RunContext& ctx, const std::string& path) {
+  if (IsLinkedFolder(ctx.platform, path)) return ctx.platform.files.RemoveDir(path);
+  uint16_t flags = kNoConfirmationFlags;
+  if (!ctx.options.interactive) flags |= FOF_SILENT | FOF_NOERRORUI;
+  return LogShellResult(ctx, Delete(ctx.platform, path, flags), path);
 }
 
 void DeleteTree(Platform& platform, const std::string& folder) {
   if (folder.empty()) return;
   FileSystem& files = platform.files;
+  if (IsLinkedFolder(platform, folder)) {
+    files.RemoveDir(folder);
+    return;
+  }
   for (const FindEntry& entry : files.Find(folder + "\\*")) {
     if (entry.name == "." || entry.name == "..") continue;
     std::string full = folder + "\\" + entry.name;
@@ -117,7 +159,7 @@ HResult CreateShortcut(Platform& platform, int csidl, const std::string& folder,
   std::string linkFile = linkFolder + "\\" + name + ".lnk";
   std::u16string wideLinkFile;
   // Checked before any folder is made, so a refused shortcut leaves nothing.
-  if (!cp.ToWide(linkFile, kMaxLinkPathWide, &wideLinkFile)) return kPathTooLong;
+  if (!cp.ToWide(linkFile, kMaxLinkPathWide, &wideLinkFile)) return kShortcutPathTooLong;
   CreateDirectoryPath(platform, linkFolder + "\\", true);
   return link->Save(wideLinkFile);
 }

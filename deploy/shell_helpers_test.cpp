@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/run_context.h"
 #include "platform/fake/fake_platform.h"
+#include "status/run_log.h"
 
 namespace nv {
 namespace {
@@ -45,16 +47,66 @@ TEST_F(ShellHelpersTest, CopyAndDeleteHandTheShellOneCutPath) {
                             "2 C:\\" + std::string(256, 'a') + "|" + std::string(260, 'd') + " 0"}));
 }
 
+// Whether anything below a junction (standing for what it points at) was
+// deleted, or the shell was asked to delete anything.
+bool WentThroughLink(fake::FakeWindows& w) {
+  for (const std::string& call : w.files.Calls()) {
+    if (call.find("through.txt") != std::string::npos && call.rfind("DeleteFile", 0) == 0) return true;
+  }
+  for (const std::string& call : w.shell.Calls()) {
+    if (call.rfind("SHFileOperationA 3 ", 0) == 0) return true;
+  }
+  return false;
+}
+
 TEST_F(ShellHelpersTest, DeleteTreeRemovesEverythingButFollowsNoLinks) {
   w.files.AddFile("C:\\t\\ro.txt", "", FILE_ATTRIBUTE_READONLY);
   w.files.AddFile("C:\\t\\sub\\deep\\h.txt", "", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   w.files.AddDir("C:\\t\\link", FILE_ATTRIBUTE_DIRECTORY | 0x400);  // a junction
   w.files.AddFile("C:\\t\\link\\through.txt");  // stands for what it points at
   DeleteTree(w.platform, "C:\\t");
-  EXPECT_TRUE(w.files.Exists("C:\\t\\link\\through.txt"));
-  EXPECT_FALSE(w.files.Exists("C:\\t\\sub"));
-  EXPECT_FALSE(w.files.Exists("C:\\t\\ro.txt"));
+  EXPECT_FALSE(WentThroughLink(w));
+  EXPECT_FALSE(w.files.Exists("C:\\t"));
   DeleteTree(w.platform, "C:\\missing");
+}
+
+// The folder to remove is itself a junction: the staging folder's removal
+// and the tree removal take away the link alone.
+TEST_F(ShellHelpersTest, ALinkedTopFolderIsUnlinkedNotEmptied) {
+  RunContext ctx(w.platform);
+  for (bool staging : {false, true}) {
+    SCOPED_TRACE(staging);
+    w.files.AddDir("C:\\top", FILE_ATTRIBUTE_DIRECTORY | 0x400);
+    w.files.AddFile("C:\\top\\through.txt");
+    w.files.ClearCalls();
+    if (staging) {
+      EXPECT_TRUE(DeleteForRun(ctx, "C:\\top"));
+    } else {
+      DeleteTree(w.platform, "C:\\top");
+    }
+    EXPECT_FALSE(WentThroughLink(w));
+    EXPECT_FALSE(w.files.Exists("C:\\top"));
+  }
+}
+
+// Without a person at the computer no shell error box may wait for an
+// answer; a failure leaves a log line either way.
+TEST_F(ShellHelpersTest, TheRunsOwnCopiesShowNoErrorBoxesUnlessInteractive) {
+  w.files.AddFile("C:\\src\\a.txt");
+  RunContext ctx(w.platform);
+  ctx.options.logFile = "C:\\run.log";
+  OpenRunLog(ctx);
+  w.shell.SetFileOperationResult(0x78);
+  for (bool interactive : {false, true}) {
+    ctx.options.interactive = interactive;
+    EXPECT_FALSE(CopyForRun(ctx, "C:\\src", "C:\\dst", true));
+    EXPECT_FALSE(DeleteForRun(ctx, "C:\\src"));
+  }
+  CloseRunLog(ctx);
+  EXPECT_EQ(ShellOps(), (std::vector<std::string>{"2 C:\\src|C:\\dst 1556", "3 C:\\src| 1556",
+                                                  "2 C:\\src|C:\\dst 532", "3 C:\\src| 528"}));
+  const std::string line = "Shell operation failed with code 120: C:\\src\n";
+  EXPECT_EQ(w.files.Contents("C:\\run.log"), line + line + line + line);
 }
 
 TEST_F(ShellHelpersTest, CreateDirectoryPathCreatesTheChainFromTheTop) {

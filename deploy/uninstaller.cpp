@@ -30,13 +30,30 @@ struct UninstallerPaths {
 };
 
 // NORVAROOT, trimmed; else "<Program Files>\Norvasoft\". A value that does
-// not fit the 260-byte buffer reads as missing.
+// not fit the 260-byte buffer reads as missing. Empty when neither is there:
+// the uninstaller would otherwise land at the root of the current drive.
 std::string SuiteRoot(Platform& p) {
   std::string root;
   ReadRegistryString(p.registry, RegRoot::LocalMachine, kSetupKey, "NORVAROOT", &root, 260);
   root = MbTrim(p.codePage, root);
   if (!root.empty()) return root;
-  return MbTrimRightChar(p.codePage, GetSpecialFolder(p, CSIDL_PROGRAM_FILES), '"') + "\\Norvasoft\\";
+  const std::string programFiles = MbTrimRightChar(p.codePage, GetSpecialFolder(p, CSIDL_PROGRAM_FILES), '"');
+  return programFiles.empty() ? std::string() : programFiles + "\\Norvasoft\\";
+}
+
+// The longest path the copy and the shortcut may use (MAX_PATH with its
+// terminating zero). A longer one would be cut and name another file.
+constexpr size_t kMaxTargetPath = 259;
+
+void LogPathTooLong(RunContext& ctx, const std::string& path) {
+  WriteRunLog(ctx, "Uninstaller not deployed: path too long: " + path + "\n");
+}
+
+// The folder or file path that would not fit, or empty when both do.
+std::string TargetTooLong(const UninstallerPaths& paths) {
+  if (paths.folder.size() > kMaxTargetPath) return paths.folder;
+  if (paths.installed.size() > kMaxTargetPath) return paths.installed;
+  return std::string();
 }
 
 UninstallerPaths PathsUnder(const CodePage& cp, const std::string& root) {
@@ -91,7 +108,12 @@ std::string ShortcutFolder(RunContext& ctx) {
 
 void DeployUninstaller(RunContext& ctx) {
   Platform& p = ctx.platform;
-  const UninstallerPaths paths = PathsUnder(p.codePage, SuiteRoot(p));
+  const std::string root = SuiteRoot(p);
+  if (root.empty()) {
+    WriteRunLog(ctx, "Uninstaller not deployed: the Program Files folder could not be found.\n");
+    return;
+  }
+  const UninstallerPaths paths = PathsUnder(p.codePage, root);
 
   std::string lastTried;
   const std::string media = FindMediaUninstaller(ctx, &lastTried);
@@ -105,6 +127,11 @@ void DeployUninstaller(RunContext& ctx) {
   const std::string mediaVersion = GetFileVersionText(p.files, media);
   WriteRunLog(ctx, "\n Unistaller current ver :" + installedVersion + " Version in the media :" + mediaVersion + "\n");
   if (CompareVersions(p.codePage, mediaVersion, installedVersion) <= 0) return;
+  const std::string tooLong = TargetTooLong(paths);
+  if (!tooLong.empty()) {
+    LogPathTooLong(ctx, tooLong);
+    return;
+  }
 
   // Shortcuts of every earlier layout go before the new one is made.
   for (const char* folder : {"Norvasoft", "Norvasoft\\Norva Configuration", "Norva Configuration"}) {
@@ -112,10 +139,13 @@ void DeployUninstaller(RunContext& ctx) {
   }
   ShowConfiguringUninstaller(ctx);
   CreateDirectoryPath(p, paths.folder, true);
-  CopyFiles(p, media, paths.folder, true, true);
+  CopyForRun(ctx, media, paths.folder, true);
   ShowWaitCursor(ctx);
-  CreateShortcut(p, CSIDL_COMMON_PROGRAMS, ShortcutFolder(ctx), kShortcutName, paths.installed,
-                 kShortcutDescription);
+  const std::string folder = ShortcutFolder(ctx);
+  if (CreateShortcut(p, CSIDL_COMMON_PROGRAMS, folder, kShortcutName, paths.installed, kShortcutDescription) ==
+      kShortcutPathTooLong) {
+    LogPathTooLong(ctx, GetSpecialFolder(p, CSIDL_COMMON_PROGRAMS) + "\\" + folder + "\\" + kShortcutName + ".lnk");
+  }
 }
 
 }  // namespace nv

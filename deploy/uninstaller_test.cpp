@@ -74,6 +74,50 @@ TEST(UninstallerTest, SuiteRootFromRegistryOrProgramFiles) {
   EXPECT_EQ(m.w.files.Contents("E:\\suite.txt"), "keep");
 }
 
+// Nothing is copied or made where a path would be cut or the copy would land
+// at the root of the current drive; one log line tells why.
+TEST(UninstallerTest, RefusesTargetsThatDoNotFitOrCannotBeFound) {
+  const std::string longRoot = "E:\\" + std::string(230, 'r');
+  const std::string folder = longRoot + "\\Setup\\Uninstall\\";
+  struct Row {
+    const char* name;
+    std::optional<std::string> norvaRoot;
+    std::string log;
+    std::string programs = "";  // the Start menu's programs folder, when not the usual one
+  } rows[] = {
+      {"no Program Files", std::nullopt, "Uninstaller not deployed: the Program Files folder could not be found.\n"},
+      {"file path too long", longRoot, "Uninstaller not deployed: path too long: " + folder +
+                                           "Norvasoft Uninstaller.exe\n"},
+      {"folder too long", longRoot + std::string(20, 'f'),
+       "Uninstaller not deployed: path too long: " + longRoot + std::string(20, 'f') + "\\Setup\\Uninstall\\\n"},
+      {"shortcut path too long", "E:\\Suite",
+       "Uninstaller not deployed: path too long: C:\\" + std::string(240, 'p') +
+           "\\Norva Configuration\\Uninstall Norvasoft Software.lnk\n",
+       "C:\\" + std::string(240, 'p')},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Machine m;
+    m.Add(kMedia, Version{1, 0, 0, 0});
+    if (row.norvaRoot) {
+      m.w.registry.SetString(RegRoot::LocalMachine, kSetupKey, "NORVAROOT", *row.norvaRoot);
+    } else {
+      m.w.shell.SetFolder(CSIDL_PROGRAM_FILES, "");
+    }
+    if (!row.programs.empty()) m.w.shell.SetFolder(CSIDL_COMMON_PROGRAMS, row.programs);
+    m.w.shell.ClearCalls();
+    DeployUninstaller(m.ctx);
+    EXPECT_NE(m.Log().find(row.log), std::string::npos) << m.Log();
+    for (const std::string& call : m.w.shell.Calls()) {
+      // Only the uninstaller's copy is made when the shortcut alone does not fit.
+      if (row.programs.empty()) {
+        EXPECT_EQ(call.find("SHFileOperationA"), std::string::npos) << call;
+      }
+      EXPECT_EQ(call.find("Save"), std::string::npos) << call;
+    }
+  }
+}
+
 TEST(UninstallerTest, CopiesOnlyANewerMediaUninstaller) {
   struct Row {
     const char* name;

@@ -216,7 +216,8 @@ void AnnounceItem(RunContext& ctx, const ItemDecision& d) {
     SetStatus(ctx, "Norvasoft Installer is configuring " + d.name + ". Please wait...");
   }
   if (MsiLoggingWanted(ctx)) {
-    p.installer.EnableLog(kMsiLogMode, BuildMsiLogPath(ctx, d.headerPath), INSTALLLOGATTRIBUTES_FLUSHEACHLINE);
+    const std::string logPath = BuildMsiLogPath(ctx, d.headerPath);
+    p.installer.EnableLog(kMsiLogMode, logPath, MsiLogAttributes(ctx, logPath));
   }
   WriteRunLog(ctx, MakeTimeStamp(ctx, d.launched) + " PRODUCT" + std::to_string(d.number) + " " + d.headerPath + " launched.\n");
 }
@@ -230,7 +231,13 @@ void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
                      ctx.options.interactive, false);
       break;
     case ItemKind::Package:
-      if (!d.found) break;
+      if (!d.found) {
+        // A package that is not there fails as Windows Installer fails a
+        // package it cannot open: the run must not end as a success.
+        WriteStatusMif(ctx.platform, ctx.options.statusMif, d.name, d.version, false, true);
+        ctx.exitCode = static_cast<int32_t>(ERROR_INSTALL_PACKAGE_OPEN_FAILED);
+        break;
+      }
       WriteRunLog(ctx, "Launching: " + d.parameter + "\n\n");
       ClassifyResult(ctx, d, p.installer.InstallProduct(d.path, d.parameter), true, true);
       break;

@@ -17,10 +17,11 @@ namespace nv {
 
 struct RunContext;
 
-// The longest command line Windows can start (CreateProcessA's limit). A
+// The longest command line Windows can start: CreateProcessA takes 32,767
+// characters with the terminating zero, so 32,766 without it. A
 // longer one is never cut: the item is refused with a run-log line, because
 // a cut command line would run a different command.
-constexpr size_t kMaxCommandLine = 32767;
+constexpr size_t kMaxCommandLine = 32766;
 
 enum class ItemKind {
   ProductCode,          // "{...}": the installed product is removed

@@ -121,11 +121,13 @@ TEST_F(LaunchLoopTest, EveryKindOfItemIsLaunchedAndItsResultLogged) {
   EXPECT_EQ(InstallerCalls("MsiConfigureProductExA"),
             std::vector<std::string>{"{11111111-2222-3333-4444-555555555555} 65535 2 "});
   // Silent mode: a record for every package installed through Windows
-  // Installer, none for the removal, the programs or the script engine.
+  // Installer or missing, none for the removal, the programs or the script
+  // engine.
   EXPECT_EQ(MifRecords(), (std::vector<std::string>{
                               "One|Norvasoft|One|1.0|ENU|null|Installation Successful|1",
                               "Two|Norvasoft|Two|1.0|ENU|null|Installation Successful|1",
                               "Three|Norvasoft|Three|1.0|ENU|null|Installation Failure|0",
+                              "|Norvasoft|||ENU|null|Installation Failure|0",
                               "Four|Norvasoft|Four|1.0|ENU|null|Installation Failure|0"}));
   EXPECT_TRUE(w.ui.StatusWindows().empty());
 }
@@ -182,13 +184,19 @@ TEST_F(LaunchLoopTest, ProgramCommandLinesAreQuotedWhereNeededAndNeverCut) {
   w.files.AddFile("C:\\Program Files\\isscript\\setup.exe");
   const std::string longParameter(40000, 'p');
   const std::string mediumParameter(300, 'q');
+  // "D:\t.exe " and the parameter: 32,766 characters are started, 32,767
+  // (with the terminating zero one more than Windows takes) are not.
   std::string log = Launch({{"C:\\Program Files\\Tools\\setup.exe", "/q"},
                             {"D:\\t.exe", longParameter},
                             {"D:\\t.exe", mediumParameter},
-                            {"C:\\Program Files\\isscript\\e.msi", ""}});
+                            {"C:\\Program Files\\isscript\\e.msi", ""},
+                            {"D:\\t.exe", std::string(32757, 'm')},
+                            {"D:\\t.exe", std::string(32758, 'n')}});
   EXPECT_EQ(w.processes.Started(),
             (std::vector<std::string>{"C:\\Program Files\\Tools\\setup.exe", "D:\\t.exe",
-                                      "C:\\Program Files\\isscript\\setup.exe"}));
+                                      "C:\\Program Files\\isscript\\setup.exe", "D:\\t.exe"}));
+  EXPECT_NE(log.find("Command line of 32767 characters is too long to be started; the item is skipped.\n\n"),
+            std::string::npos);
   EXPECT_NE(log.find("Launching: \"C:\\Program Files\\Tools\\setup.exe\" /q\n\n"), std::string::npos);
   EXPECT_NE(log.find("Command line of 40009 characters is too long to be started; the item is skipped.\n\n"),
             std::string::npos);
@@ -252,6 +260,7 @@ TEST_F(LaunchLoopTest, MsdeSetupRunsOnTheWorker) {
   EXPECT_EQ(ctx.exitCode, 0);
 }
 
+// Two packages that share a prefix share a log: the second adds to it.
 TEST_F(LaunchLoopTest, VerboseInstallerLogsAreNamedFromThePackagePrefix) {
   ctx.options.msiLogging = true;
   AddPackage("D:\\a.msi", "A", 0, "NVA");
@@ -260,7 +269,7 @@ TEST_F(LaunchLoopTest, VerboseInstallerLogsAreNamedFromThePackagePrefix) {
   Launch({{"D:\\a.msi", ""}, {"D:\\b.msi", ""}, {"D:\\c.msi", ""}});
   const std::string temp = kTemp;
   EXPECT_EQ(InstallerCalls("MsiEnableLogA"),
-            (std::vector<std::string>{"8159 " + temp + "MsiNVA.log 2", "8159 " + temp + "MsiNVA.log 2",
+            (std::vector<std::string>{"8159 " + temp + "MsiNVA.log 2", "8159 " + temp + "MsiNVA.log 3",
                                       "8159 " + temp + "Msi.log 2"}));
 }
 

@@ -25,12 +25,12 @@ std::string StageRedistributable(RunContext& ctx, const std::string& path, int i
   if (last == std::string::npos || last <= 1) return path;
   const std::string source = lower.substr(0, last);
   const std::string staging = StagingFolder(ctx);
-  if (ProbePath(p, staging) == kProbeOnlyFolders) DeleteFiles(p, staging, true);
+  if (ProbePath(p, staging) == kProbeOnlyFolders) DeleteForRun(ctx, staging);
   if (ProbePath(p, source) == kProbeOnlyFolders) {
     // The staging folder itself must not exist yet, so that the shell makes
     // it a copy of the source folder rather than a folder inside it.
     CreateDirectoryPath(p, staging, true);
-    CopyFiles(p, source, staging, true, !ctx.options.interactive);
+    CopyForRun(ctx, source, staging, !ctx.options.interactive);
     ShowWaitCursor(ctx);
   }
   const std::string candidate = staging + lower.substr(last);

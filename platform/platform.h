@@ -137,6 +137,9 @@ class Registry {
   // A value whose data does not fit in bufferSize fails.
   virtual bool QueryValue(RegRoot root, const std::string& subkey, const std::string& valueName,
                           size_t bufferSize, std::string* data) = 0;
+  // The same key opened the same way, then RegQueryValueExA with no buffer:
+  // true when the value exists, whatever the size of its data.
+  virtual bool ValueExists(RegRoot root, const std::string& subkey, const std::string& valueName) = 0;
 };
 
 // ---------------------------------------------------------------- Windows Installer

@@ -23,17 +23,18 @@ constexpr uint32_t kMsiLogMode = 0x1FDF;
 constexpr const char* kRemoveCommandLine =
     "REBOOT=ReallySuppress REMOVE=ALL UILevel=2 SETUPTYPE=Server COMPATVALIDATED=1";
 
-// Returns whether the removal asked for a restart.
-bool RemoveOneProduct(RunContext& ctx, const std::string& tempDir, const std::string& title,
+// Returns the removal's result.
+uint32_t RemoveOneProduct(RunContext& ctx, const std::string& tempDir, const std::string& title,
                       const std::string& productCode) {
   Platform& p = ctx.platform;
   const bool interactive = ctx.options.interactive;
   if (interactive) SetStatus(ctx, "Norvasoft Installer is uninstalling '" + title + "'. Please wait...");
   if (MsiLoggingWanted(ctx)) {
-    // Products without a readable prefix share Msi.log; the later one's log
-    // replaces the earlier one's.
+    // Products without a readable prefix share Msi.log: the later ones add
+    // to it rather than replace it.
     const std::string prefix = GetPackageProperty(p, productCode, "NVProductPrefix");
-    p.installer.EnableLog(kMsiLogMode, tempDir + "Msi" + prefix + ".log", INSTALLLOGATTRIBUTES_FLUSHEACHLINE);
+    const std::string logPath = tempDir + "Msi" + prefix + ".log";
+    p.installer.EnableLog(kMsiLogMode, logPath, MsiLogAttributes(ctx, logPath));
   }
   WriteRunLog(ctx, "Product " + title + " is being uninstalled.\n");
   const uint32_t result =
@@ -51,7 +52,7 @@ bool RemoveOneProduct(RunContext& ctx, const std::string& tempDir, const std::st
   WriteRunLog(ctx, "\n");
   // Removals are reported to systems management in interactive runs only.
   if (interactive) WriteStatusMif(p, ctx.options.statusMif, title, std::string(), success, false);
-  return result == ERROR_SUCCESS_REBOOT_REQUIRED;
+  return result;
 }
 
 }  // namespace
@@ -77,13 +78,14 @@ void RemoveSuiteFolders(Platform& platform) {
   }
 }
 
-void RemoveAllProducts(RunContext& ctx) {
+int32_t RemoveAllProducts(RunContext& ctx) {
   Platform& p = ctx.platform;
   const bool interactive = ctx.options.interactive;
   const std::string tempDir = TemporaryFolder(p);
   if (interactive) CreateProgressWindow(ctx);
   ShowWaitCursor(ctx);
   bool rebootPending = false;
+  int32_t exitCode = 0;
   p.installer.SetInternalUI(INSTALLUILEVEL_NONE);
 
   WriteRunLog(ctx, "Norvasoft Silent Uninstaller will uninstall all norvasoft products in the system. \n");
@@ -99,7 +101,12 @@ void RemoveAllProducts(RunContext& ctx) {
     size_t index = 1;
     for (const auto& [title, productCode] : products) {
       WriteRunLog(ctx, "Uninstalling product: " + std::to_string(index) + " of: " + count + " \n\n");
-      if (RemoveOneProduct(ctx, tempDir, title, productCode)) rebootPending = true;
+      const uint32_t result = RemoveOneProduct(ctx, tempDir, title, productCode);
+      if (result == ERROR_SUCCESS_REBOOT_REQUIRED) {
+        rebootPending = true;
+      } else if (result != ERROR_SUCCESS) {
+        exitCode = static_cast<int32_t>(result);
+      }
       WriteRunLog(ctx, "\n\n");
       ++index;
     }
@@ -112,6 +119,7 @@ void RemoveAllProducts(RunContext& ctx) {
   if (interactive) DestroyProgressWindow(ctx);
   // A removal that needs a restart gets it whatever the reboot switches say.
   if (rebootPending) RebootComputer(p, interactive);
+  return exitCode;
 }
 
 }  // namespace nv

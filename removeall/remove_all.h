@@ -13,8 +13,9 @@ struct RunContext;
 // ctx.options.msiLogging, statusMif and interactive, and ctx.instance for the
 // status window of interactive mode. When a removal asked for a restart the
 // computer is restarted at the end (after a question in interactive mode),
-// whatever the reboot switches say.
-void RemoveAllProducts(RunContext& ctx);
+// whatever the reboot switches say. Returns the result of the last removal
+// that failed (neither 0 nor 3010), or 0 when none did.
+int32_t RemoveAllProducts(RunContext& ctx);
 
 // The suite's folders that a remove-all run deletes with everything in them:
 // its two Start-menu folders and the uninstaller folders under both Program

@@ -62,7 +62,7 @@ struct Machine {
 TEST(RemoveAllTest, NothingToRemoveLeavesTheFoldersAlone) {
   Machine m;
   m.w.installer.AddProduct(Code(1), {}, {{"Publisher", "Other"}, {"InstalledProductName", "Other"}});
-  RemoveAllProducts(m.ctx);
+  EXPECT_EQ(RemoveAllProducts(m.ctx), 0);
   EXPECT_EQ(m.Log(), std::string(kHead) +
                          "Number of products found: 0 \n\nStarting Uninstall... \n\nNo Norvasoft products were "
                          "found.\n12/08/26 02:39:57 done.");
@@ -81,7 +81,7 @@ TEST(RemoveAllTest, LogsEachResultAndRestartsSilentlyAfterA3010EvenWithNoReboot)
   m.Add(3, "Beta", 3010);
   m.ctx.options.rebootMode = -1;
   m.ctx.options.statusMif = true;  // but silent: no record
-  RemoveAllProducts(m.ctx);
+  EXPECT_EQ(RemoveAllProducts(m.ctx), 1603);
   EXPECT_EQ(m.Log(), std::string(kHead) +
                          "Number of products found: 3 \n\nStarting Uninstall... \n\n"
                          "Uninstalling product: 1 of: 3 \n\nProduct Alpha is being uninstalled.\n"
@@ -116,7 +116,8 @@ TEST(RemoveAllTest, InteractiveRunShowsTitlesReportsRecordsAndAsksBeforeRestarti
     m.ctx.options.interactive = true;
     m.ctx.options.statusMif = statusMif;
     m.w.ui.QueueAnswer(IDNO);
-    RemoveAllProducts(m.ctx);
+    // The failed removal's result, though a later one succeeded.
+    EXPECT_EQ(RemoveAllProducts(m.ctx), 1603);
     ASSERT_EQ(m.w.ui.StatusWindows().size(), 1u);
     EXPECT_EQ(m.w.ui.StatusWindows()[0].repaints,
               (std::vector<std::string>{"Norvasoft Installer is uninstalling 'Bad'. Please wait...|",
@@ -143,7 +144,7 @@ TEST(RemoveAllTest, VerboseLogsNamedByPrefixSharedWithoutOne) {
   RemoveAllProducts(m.ctx);
   const std::string temp = "C:\\Users\\admin\\AppData\\Local\\Temp\\";
   EXPECT_EQ(m.Calls("MsiEnableLogA"), (std::vector<std::string>{"MsiEnableLogA 8159 " + temp + "Msi.log 2",
-                                                               "MsiEnableLogA 8159 " + temp + "Msi.log 2",
+                                                               "MsiEnableLogA 8159 " + temp + "Msi.log 3",
                                                                "MsiEnableLogA 8159 " + temp + "MsiABC.log 2"}));
 }
 

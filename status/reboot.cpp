@@ -33,8 +33,10 @@ void DecideReboot(RunContext& ctx) {
 }
 
 int RebootComputer(Platform& platform, bool ask) {
+  // Only Yes restarts: a question that could not be shown (0) is no consent
+  // to lose a user's unsaved work.
   if (ask && platform.ui.ShowMessageBox(Owner::TopWindow, nullptr, kRebootQuestion, "Norvasoft Installer",
-                                        MB_YESNO | MB_ICONQUESTION) == IDNO) {
+                                        MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return 1;
   }
   // Only the NT family knows privileges; there a process may not restart the

@@ -10,6 +10,9 @@
 namespace nv {
 namespace {
 
+// The question was asked but could not be shown: MessageBoxA gave 0.
+constexpr int kNotShown = -1;
+
 TEST(RebootTest, DecisionTable) {
   struct Row {
     int rebootMode;
@@ -21,6 +24,7 @@ TEST(RebootTest, DecisionTable) {
       {-1, false, true, 0, false}, {-1, true, true, 0, false},    {-1, false, false, 0, false},
       {0, false, true, 0, true},   {0, true, true, IDYES, true},  {0, true, true, IDNO, false},
       {0, false, false, 0, false}, {0, true, false, 0, false},
+      {1, true, false, kNotShown, false}, {0, true, true, kNotShown, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("mode " + std::to_string(row.rebootMode) + (row.interactive ? " /I" : " /S") +
@@ -34,7 +38,7 @@ TEST(RebootTest, DecisionTable) {
       w.registry.SetValue(RegRoot::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
                           "NorvasoftReboot", std::string(4, '\0'));
     }
-    if (row.answer != 0) w.ui.QueueAnswer(row.answer);
+    if (row.answer != 0) w.ui.QueueAnswer(row.answer == kNotShown ? 0 : row.answer);
 
     DecideReboot(ctx);
     const auto& boxes = w.ui.MessageBoxes();

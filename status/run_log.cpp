@@ -125,6 +125,11 @@ std::string BuildMsiLogPath(RunContext& ctx, const std::string& packageOrProduct
   return ctx.tempDir + "Msi" + GetPackageProperty(ctx.platform, packageOrProduct, "NVProductPrefix") + ".log";
 }
 
+uint32_t MsiLogAttributes(RunContext& ctx, const std::string& path) {
+  const bool first = ctx.msiLogsStarted.insert(MbLower(ctx.platform.codePage, path)).second;
+  return first ? INSTALLLOGATTRIBUTES_FLUSHEACHLINE : INSTALLLOGATTRIBUTES_APPEND | INSTALLLOGATTRIBUTES_FLUSHEACHLINE;
+}
+
 bool MsiLoggingWanted(RunContext& ctx) { return ctx.options.msiLogging || EnableLoggingPresent(ctx); }
 
 }  // namespace nv

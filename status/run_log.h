@@ -64,6 +64,12 @@ void CloseRunLog(RunContext& ctx);
 // tempDir + "Msi" + the package's or product's NVProductPrefix + ".log".
 std::string BuildMsiLogPath(RunContext& ctx, const std::string& packageOrProduct);
 
+// The attributes for a Windows Installer log at path: the first item of the
+// run that uses the file starts it afresh, later ones (items whose packages
+// share a prefix, or have none) append to it, so that no item's diagnostics
+// are lost. Each line is flushed as it is written.
+uint32_t MsiLogAttributes(RunContext& ctx, const std::string& path);
+
 // Whether the next Windows Installer call gets a verbose log: msiLogging, or
 // the "EnableLogging" value exists now.
 bool MsiLoggingWanted(RunContext& ctx);

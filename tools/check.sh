@@ -16,6 +16,8 @@ done
 
 echo "== checks of the shipping program"
 tools/check-exe.sh build/win32/NvRunUnattended.exe build/win64/NvRunUnattended.exe
+tools/check-imports.py tools/imports-allowed.txt i686-w64-mingw32-objdump \
+  build/win32/NvRunUnattended.exe build/win32/NvCheckMedia.exe
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 ctest --preset asan -L unit -j "$jobs"

@@ -590,7 +590,10 @@ bool FakeFileSystem::RemoveDir(const std::string& path) {
   Node* node = Lookup(path);
   if (node == nullptr || !node->dir || node->parentKey.empty() || RemoveFails(path)) return false;
   if ((node->attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
-  if (!Children(Key(path)).empty()) return false;
+  // A junction or link goes whatever its target holds (here: the entries
+  // below it, which stand for the target's).
+  const bool link = (node->attributes & 0x400) != 0;
+  if (!link && !Children(Key(path)).empty()) return false;
   Erase(path);
   return true;
 }

@@ -45,6 +45,11 @@ bool FakeRegistry::QueryValue(RegRoot, const std::string& subkey, const std::str
   return true;
 }
 
+bool FakeRegistry::ValueExists(RegRoot, const std::string& subkey, const std::string& valueName) {
+  calls_.push_back("ValueExists " + subkey + "\\" + valueName);
+  return values_.count(RegistryKey(subkey, valueName)) != 0;
+}
+
 // ---------------------------------------------------------------- user interface
 
 int FakeUi::ShowMessageBox(Owner owner, WindowHandle, const std::string& text, const std::string& caption,

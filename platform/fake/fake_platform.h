@@ -149,11 +149,13 @@ class FakeRegistry : public Registry {
   // A string value: the text and its terminating NUL.
   void SetString(RegRoot root, const std::string& subkey, const std::string& valueName,
                  const std::string& text);
-  // "QueryValue <subkey>\<value>" for every query.
+  // "QueryValue <subkey>\<value>" for every query ("ValueExists ..." for the
+  // existence tests).
   const std::vector<std::string>& Calls() const { return calls_; }
 
   bool QueryValue(RegRoot root, const std::string& subkey, const std::string& valueName, size_t bufferSize,
                   std::string* data) override;
+  bool ValueExists(RegRoot root, const std::string& subkey, const std::string& valueName) override;
 
  private:
   std::map<std::string, std::string> values_;

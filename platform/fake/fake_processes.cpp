@@ -8,8 +8,9 @@ namespace fake {
 
 namespace {
 
-// The longest command line CreateProcessA accepts.
-constexpr size_t kMaxCommandLine = 32767;
+// The longest command line CreateProcessA accepts: 32,767 characters with
+// the terminating zero.
+constexpr size_t kMaxCommandLine = 32766;
 
 }  // namespace
 

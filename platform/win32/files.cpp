@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/win32/late_bound.h"
 #include "platform/win32/win32_platform.h"
 
 namespace nv {
@@ -24,6 +25,55 @@ constexpr DWORD kPathChars = MAX_PATH;
 std::string FittingPath(const char* buffer, DWORD length) {
   if (length == 0 || length >= kPathChars) return std::string();
   return std::string(buffer, length);
+}
+
+// GetFileInformationByHandleEx's records (Vista and later), declared here
+// because the headers of the programs' API level leave them out.
+struct BasicInfo {
+  LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
+  DWORD fileAttributes;
+};
+struct StandardInfo {
+  LARGE_INTEGER allocationSize, endOfFile;
+  DWORD numberOfLinks;
+  BOOLEAN deletePending, directory;
+};
+constexpr int kFileBasicInfo = 0;
+constexpr int kFileStandardInfo = 1;
+using GetInfoByHandleExFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+
+uint64_t Ticks(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Size and times of an open file. Where Windows has the extended query it is
+// used: GetFileInformationByHandle also asks for the volume serial number,
+// which costs far more than the whole lookup it serves (under Wine, most of
+// a millisecond). Older Windows keep no change time apart from the last
+// write, which then stands for it.
+bool ReadStamp(HANDLE handle, FileStamp* stamp) {
+  static const GetInfoByHandleExFn getInfoEx =
+      LateBound<GetInfoByHandleExFn>("kernel32.dll", "GetFileInformationByHandleEx");
+  if (getInfoEx != nullptr) {
+    BasicInfo basic;
+    StandardInfo standard;
+    if (!getInfoEx(handle, kFileBasicInfo, &basic, sizeof(basic)) ||
+        !getInfoEx(handle, kFileStandardInfo, &standard, sizeof(standard))) {
+      return false;
+    }
+    stamp->size = static_cast<uint64_t>(standard.endOfFile.QuadPart);
+    stamp->created = static_cast<uint64_t>(basic.creationTime.QuadPart);
+    stamp->lastWrite = static_cast<uint64_t>(basic.lastWriteTime.QuadPart);
+    stamp->changed = static_cast<uint64_t>(basic.changeTime.QuadPart);
+    return true;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  stamp->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp->created = Ticks(info.ftCreationTime);
+  stamp->lastWrite = Ticks(info.ftLastWriteTime);
+  stamp->changed = stamp->lastWrite;
+  return true;
 }
 
 class StdioReader : public TextReader {
@@ -52,22 +102,10 @@ class StdioReader : public TextReader {
     const intptr_t osHandle = _get_osfhandle(_fileno(file_));
     if (osHandle == -1) return false;
     const HANDLE handle = reinterpret_cast<HANDLE>(osHandle);
-    // Not GetFileInformationByHandle: the volume serial number it asks for
-    // costs far more than the whole lookup it serves (under Wine, most of a
-    // millisecond).
-    FILE_BASIC_INFO basic;
-    FILE_STANDARD_INFO standard;
-    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic)) ||
-        !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard))) {
-      return false;
-    }
-    stamp->size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
-    stamp->created = static_cast<uint64_t>(basic.CreationTime.QuadPart);
-    stamp->lastWrite = static_cast<uint64_t>(basic.LastWriteTime.QuadPart);
-    stamp->changed = static_cast<uint64_t>(basic.ChangeTime.QuadPart);
+    if (!ReadStamp(handle, stamp)) return false;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    const uint64_t nowTicks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    const uint64_t nowTicks = Ticks(now);
     const uint64_t latest = stamp->lastWrite > stamp->changed ? stamp->lastWrite : stamp->changed;
     // A time in the future (a file server whose clock runs ahead) never
     // settles.

@@ -8,6 +8,7 @@
 #include <exception>
 #include <vector>
 
+#include "platform/win32/late_bound.h"
 #include "platform/win32/win32_platform.h"
 
 namespace nv {
@@ -78,13 +79,21 @@ uint32_t Win32Processes::Run(const std::string& commandLine, bool wait, bool* cr
 }
 
 std::vector<std::string> Win32Processes::RunningExeFiles() {
+  // Tool Help is bound when first needed: Windows NT 4.0 has none, and the
+  // program must still load there far enough to say that it cannot run.
+  using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+  using WalkFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+  static const SnapshotFn snapshotOf = LateBound<SnapshotFn>("kernel32.dll", "CreateToolhelp32Snapshot");
+  static const WalkFn first = LateBound<WalkFn>("kernel32.dll", "Process32First");
+  static const WalkFn next = LateBound<WalkFn>("kernel32.dll", "Process32Next");
   std::vector<std::string> names;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshotOf == nullptr || first == nullptr || next == nullptr) return names;
+  HANDLE snapshot = snapshotOf(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return names;
   PROCESSENTRY32 entry;
   memset(&entry, 0, sizeof(entry));
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+  for (BOOL more = first(snapshot, &entry); more; more = next(snapshot, &entry)) {
     names.emplace_back(entry.szExeFile, strnlen(entry.szExeFile, sizeof(entry.szExeFile)));
   }
   CloseHandle(snapshot);

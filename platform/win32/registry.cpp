@@ -10,9 +10,11 @@
 namespace nv {
 namespace win32 {
 
-bool Win32Registry::QueryValue(RegRoot root, const std::string& subkey, const std::string& valueName,
-                               size_t bufferSize, std::string* data) {
-  data->clear();
+namespace {
+
+// RegOpenKeyExA with query access, in the view a 32-bit program sees: null
+// when the key cannot be opened.
+HKEY OpenForQuery(RegRoot root, const std::string& subkey) {
   HKEY rootKey = HKEY_LOCAL_MACHINE;
   switch (root) {
     case RegRoot::LocalMachine:
@@ -29,9 +31,26 @@ bool Win32Registry::QueryValue(RegRoot root, const std::string& subkey, const st
   const REGSAM access = KEY_QUERY_VALUE;
 #endif
   HKEY key = nullptr;
-  if (RegOpenKeyExA(rootKey, subkey.c_str(), 0, access, &key) != ERROR_SUCCESS) {
-    return false;
-  }
+  if (RegOpenKeyExA(rootKey, subkey.c_str(), 0, access, &key) != ERROR_SUCCESS) return nullptr;
+  return key;
+}
+
+}  // namespace
+
+bool Win32Registry::ValueExists(RegRoot root, const std::string& subkey, const std::string& valueName) {
+  HKEY key = OpenForQuery(root, subkey);
+  if (key == nullptr) return false;
+  DWORD size = 0;
+  LONG result = RegQueryValueExA(key, valueName.c_str(), nullptr, nullptr, nullptr, &size);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS;
+}
+
+bool Win32Registry::QueryValue(RegRoot root, const std::string& subkey, const std::string& valueName,
+                               size_t bufferSize, std::string* data) {
+  data->clear();
+  HKEY key = OpenForQuery(root, subkey);
+  if (key == nullptr) return false;
   if (bufferSize > MAXDWORD) bufferSize = MAXDWORD;
   // Never a null data pointer: with one, a size query would succeed for a
   // value that does not fit.

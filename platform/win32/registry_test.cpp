@@ -56,6 +56,10 @@ TEST(Win32RegistryTest, AValueLargerThanTheBufferFails) {
   EXPECT_FALSE(registry.QueryValue(RegRoot::LocalMachine, kSetupKey, "NORVAROOT", 0, &data));
   ASSERT_TRUE(registry.QueryValue(RegRoot::LocalMachine, "Software\\NvTest", "Long", 301, &data));
   EXPECT_EQ(data, std::string(300, 'x'));
+  // Existence does not depend on the size.
+  EXPECT_TRUE(registry.ValueExists(RegRoot::LocalMachine, "Software\\NvTest", "Long"));
+  EXPECT_FALSE(registry.ValueExists(RegRoot::LocalMachine, "Software\\NvTest", "Missing"));
+  EXPECT_FALSE(registry.ValueExists(RegRoot::LocalMachine, "Software\\Norvasoft\\Missing", "Long"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "platform/win32/late_bound.h"
 #include "platform/win32/win32_platform.h"
 
 namespace nv {
@@ -35,6 +36,12 @@ int FolderAsThe32BitProgramSeesIt(int csidl) {
 #endif
   return csidl;
 }
+
+// The two special-folder queries are newer than the shell of Windows 95 and
+// NT 4.0 without the desktop update: they are bound when first needed, so
+// that the program still loads there far enough to say it cannot run.
+using FolderLocationFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPITEMIDLIST*);
+using SpecialFolderPathFn = BOOL(WINAPI*)(HWND, char*, int, BOOL);
 
 class Win32ShellLink : public ShellLink {
  public:
@@ -88,10 +95,11 @@ std::string Win32Shell::FolderLocationPath(int csidl) {
   // another kind on this thread is left as it is.
   HRESULT initialised = CoInitialize(nullptr);
   std::string path;
+  static const FolderLocationFn folderLocation = LateBound<FolderLocationFn>("shell32.dll", "SHGetFolderLocation");
   IMalloc* allocator = nullptr;
-  if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator != nullptr) {
+  if (folderLocation != nullptr && SUCCEEDED(SHGetMalloc(&allocator)) && allocator != nullptr) {
     LPITEMIDLIST items = nullptr;
-    if (SUCCEEDED(SHGetFolderLocation(nullptr, FolderAsThe32BitProgramSeesIt(csidl), nullptr, 0, &items)) &&
+    if (SUCCEEDED(folderLocation(nullptr, FolderAsThe32BitProgramSeesIt(csidl), nullptr, 0, &items)) &&
         items != nullptr) {
       char buffer[MAX_PATH] = {};
       if (SHGetPathFromIDListA(items, buffer)) path.assign(buffer, strnlen(buffer, sizeof(buffer)));
@@ -105,8 +113,10 @@ std::string Win32Shell::FolderLocationPath(int csidl) {
 
 bool Win32Shell::SpecialFolderPath(int csidl, std::string* path) {
   path->clear();
+  static const SpecialFolderPathFn specialFolderPath =
+      LateBound<SpecialFolderPathFn>("shell32.dll", "SHGetSpecialFolderPathA");
   char buffer[MAX_PATH] = {};
-  if (!SHGetSpecialFolderPathA(nullptr, buffer, FolderAsThe32BitProgramSeesIt(csidl), FALSE)) return false;
+  if (specialFolderPath == nullptr || !specialFolderPath(nullptr, buffer, FolderAsThe32BitProgramSeesIt(csidl), FALSE)) return false;
   path->assign(buffer, strnlen(buffer, sizeof(buffer)));
   return true;
 }

@@ -19,19 +19,20 @@ namespace {
 
 // ---------------------------------------------------------------- guarded calls
 //
-// A call into a foreign library runs on a short-lived worker thread. When it
-// raises a processor fault there, a vectored handler sends that thread
-// straight to its end instead of letting the fault end the process: the
-// toolchain has no structured exception handling to put around the call.
-// Only the fault codes below are taken; any other exception (a debugger's,
-// OutputDebugString's, a C++ throw) passes on untouched.
+// A call into a foreign library runs on a short-lived worker thread. Whatever
+// it raises there and leaves unhandled (a processor fault, a C++ exception,
+// RaiseException with any code) ends that worker instead of the process. The
+// guard is the process's last-chance filter, in place while the call runs:
+// the library's own handlers see every exception first, and only what none of
+// them takes reaches the guard. Exceptions of other threads pass on to the
+// filter that was in place before.
 
 struct GuardedCall {
   void (*body)(void* context) = nullptr;
   void* context = nullptr;
   uintptr_t resumeStack = 0;      // a point near the top of the worker's stack
   void* exceptionList = nullptr;  // 32-bit: the worker's exception registrations at its start
-  bool returned = false;          // the body came back (rather than faulting)
+  bool returned = false;          // the body came back (rather than raising)
 };
 
 // The thread-local slot that marks a worker inside a guarded call; its value
@@ -41,22 +42,8 @@ DWORD GuardSlot() {
   return slot;
 }
 
-bool IsProcessorFault(DWORD code) {
-  switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION:
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_PRIV_INSTRUCTION:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    case EXCEPTION_INT_OVERFLOW:
-    case EXCEPTION_STACK_OVERFLOW:
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-    case EXCEPTION_DATATYPE_MISALIGNMENT:
-    case EXCEPTION_IN_PAGE_ERROR:
-      return true;
-    default:
-      return false;
-  }
-}
+// The last-chance filter the guard replaced while a call runs.
+LPTOP_LEVEL_EXCEPTION_FILTER replacedFilter = nullptr;
 
 #if defined(_M_IX86) || defined(__i386__)
 // The head of the thread's exception registration chain, the first field of
@@ -69,13 +56,13 @@ void* ExceptionList() {
 void SetExceptionList(void* list) { __asm__ volatile("movl %0, %%fs:0" : : "r"(list) : "memory"); }
 #endif
 
-// Where a faulted worker resumes. The slot is cleared first, so that a
-// second fault while the thread shuts down is not caught again.
+// Where a worker whose call raised ends. The slot is cleared first, so that
+// a second exception while the thread shuts down is not caught again.
 [[noreturn]] void EndFaultedWorker() {
 #if defined(_M_IX86) || defined(__i386__)
   // 32-bit Windows keeps exception registrations in a chain on the stack.
-  // Those of the abandoned frames are about to be overwritten; the chain
-  // goes back to where it stood when the worker started.
+  // Those of the abandoned frames may be overwritten; the chain goes back to
+  // where it stood when the worker started.
   GuardedCall* call = static_cast<GuardedCall*>(TlsGetValue(GuardSlot()));
   if (call != nullptr) SetExceptionList(call->exceptionList);
 #endif
@@ -83,19 +70,17 @@ void SetExceptionList(void* list) { __asm__ volatile("movl %0, %%fs:0" : : "r"(l
   ExitThread(1);
 }
 
-LONG CALLBACK RedirectFault(EXCEPTION_POINTERS* exception) {
-  // Every thread's exceptions pass through here while a call is guarded;
-  // their last error must not change.
-  DWORD lastError = GetLastError();
+LONG WINAPI EndGuardedWorker(EXCEPTION_POINTERS* exception) {
   GuardedCall* call = static_cast<GuardedCall*>(TlsGetValue(GuardSlot()));
-  SetLastError(lastError);
-  if (call == nullptr || !IsProcessorFault(exception->ExceptionRecord->ExceptionCode)) {
-    return EXCEPTION_CONTINUE_SEARCH;
+  if (call == nullptr) return replacedFilter != nullptr ? replacedFilter(exception) : EXCEPTION_CONTINUE_SEARCH;
+  const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+  if (record->ExceptionCode != EXCEPTION_STACK_OVERFLOW || (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE)) {
+    EndFaultedWorker();
   }
-  // Resume at EndFaultedWorker on the upper end of the worker's stack: the
-  // frames below are abandoned, and after a stack overflow only that end
-  // has room. The stack pointer is set as a call would leave it (return
-  // address slot, aligned below), nothing is written to memory.
+  // After a stack overflow only the upper end of the stack has room: the
+  // worker resumes at EndFaultedWorker there, the frames below abandoned.
+  // The stack pointer is set as a call would leave it (return address slot,
+  // aligned below); nothing is written to memory.
   CONTEXT* context = exception->ContextRecord;
   uintptr_t stack = (call->resumeStack - 256) & ~static_cast<uintptr_t>(15);
 #if defined(_M_X64) || defined(__x86_64__)
@@ -142,23 +127,26 @@ void WaitForWorker(HANDLE worker) {
   }
 }
 
-// Runs body(context); false when it raised a processor fault, which then
-// ended only the worker that ran it.
+// Runs body(context); false when it raised an exception it did not handle,
+// which then ended only the worker that ran it.
 bool CallGuarded(void (*body)(void*), void* context) {
   GuardedCall call;
   call.body = body;
   call.context = context;
-  void* handler = GuardSlot() != TLS_OUT_OF_INDEXES ? AddVectoredExceptionHandler(1, RedirectFault) : nullptr;
-  HANDLE worker = handler != nullptr ? CreateThread(nullptr, 0, RunGuardedCall, &call, 0, nullptr) : nullptr;
+  HANDLE worker = GuardSlot() != TLS_OUT_OF_INDEXES ? CreateThread(nullptr, 0, RunGuardedCall, &call,
+                                                                   CREATE_SUSPENDED, nullptr)
+                                                    : nullptr;
   if (worker == nullptr) {
     // No guard to be had: the call is still made, as it would be without one.
-    if (handler != nullptr) RemoveVectoredExceptionHandler(handler);
     body(context);
     return true;
   }
+  replacedFilter = SetUnhandledExceptionFilter(EndGuardedWorker);
+  ResumeThread(worker);
   WaitForWorker(worker);
   CloseHandle(worker);
-  RemoveVectoredExceptionHandler(handler);
+  SetUnhandledExceptionFilter(replacedFilter);
+  replacedFilter = nullptr;
   return call.returned;
 }
 

@@ -104,18 +104,36 @@ TEST_F(StatusMifTest, MissingLibraryOrExportReportsNothing) {
   EXPECT_FALSE(testing::FileExists(record_));
 }
 
-TEST_F(StatusMifTest, FaultInTheLibraryIsSurvivedAndLeavesItLoaded) {
+// Whatever the library raises and leaves unhandled ends only its own call;
+// what it handles itself stays its own business, so its record is written.
+TEST_F(StatusMifTest, FaultsInTheLibraryAreSurvivedAndItsOwnHandlersComeFirst) {
   ASSERT_TRUE(PlaceStandIn()) << testing::Helper("ismif32.dll");
-  SetEnvironmentVariableA("NV_MIF_FAULT", "1");
-  EXPECT_FALSE(system_.InstallStatusMif(Record("AppOne", "1.0", "Installation Failure", false)));
-  EXPECT_NE(GetModuleHandleA("ismif32.dll"), nullptr);
-  EXPECT_FALSE(testing::FileExists(record_));
+  const std::string good = "AppTwo\tNorvasoft\tAppTwo\t2.0\tENU\t<null>\tInstallation Successful\t1\r\n";
+  struct Case {
+    const char* fault;
+    bool returned;
+    bool loaded;       // left loaded after the call
+    bool recordWritten;
+  } cases[] = {
+      {"1", false, true, false},
+      {"raise", false, true, false},
+      {"caught", true, false, true},
+  };
+  std::string expected;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    SetEnvironmentVariableA("NV_MIF_FAULT", c.fault);
+    EXPECT_EQ(system_.InstallStatusMif(Record("AppTwo", "2.0", "Installation Successful", true)), c.returned);
+    EXPECT_EQ(GetModuleHandleA("ismif32.dll") != nullptr, c.loaded);
+    if (c.recordWritten) expected += good;
+    EXPECT_EQ(testing::FileExists(record_) ? testing::ReadBytes(record_) : std::string(), expected);
+    while (HMODULE left = GetModuleHandleA("ismif32.dll")) FreeLibrary(left);
+  }
 
   // The process goes on normally, and so do later records.
   SetEnvironmentVariableA("NV_MIF_FAULT", nullptr);
   EXPECT_TRUE(system_.InstallStatusMif(Record("AppTwo", "2.0", "Installation Successful", true)));
-  EXPECT_EQ(testing::ReadBytes(record_),
-            "AppTwo\tNorvasoft\tAppTwo\t2.0\tENU\t<null>\tInstallation Successful\t1\r\n");
+  EXPECT_EQ(testing::ReadBytes(record_), expected + good);
 }
 
 // Run in a copy of this program that Wine is told to present an older

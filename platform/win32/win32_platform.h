@@ -40,6 +40,7 @@ class Win32Registry : public Registry {
  public:
   bool QueryValue(RegRoot root, const std::string& subkey, const std::string& valueName, size_t bufferSize,
                   std::string* data) override;
+  bool ValueExists(RegRoot root, const std::string& subkey, const std::string& valueName) override;
 };
 
 // Binds the Windows Installer library on the first installer call, never

@@ -10,10 +10,15 @@
  * null pointer and "str:" followed by the text otherwise; success is 0 or 1
  * (any non-zero BOOL is 1).
  *
- * With NV_MIF_FAULT set to "1" the call writes nothing and raises an access
- * violation instead, as a broken library would.
+ * NV_MIF_FAULT makes the call misbehave, as a broken library would:
+ *   "1"      it writes nothing and raises an access violation;
+ *   "raise"  it writes nothing and raises an exception of its own code
+ *            (as a C++ throw that nothing catches does);
+ *   "caught" it raises an access violation, catches it in its own handler
+ *            and then writes its record as usual.
  */
 #include <windows.h>
+#include <excpt.h>
 
 #include <string.h>
 
@@ -27,6 +32,31 @@ static void PutField(HANDLE file, const char *text) {
   Put(file, "\t");
 }
 
+static void FaultThroughNull(void) {
+  /* Through a pointer the compiler cannot see is null, so that this stays
+     a real write and is not turned into a trap instruction. */
+  volatile int *volatile nowhere = NULL;
+  *nowhere = 1;
+}
+
+#if defined(__x86_64__)
+__attribute__((used)) static LONG WINAPI TakeAccessViolation(EXCEPTION_POINTERS *exception, void *frame) {
+  (void)frame;
+  return exception->ExceptionRecord->ExceptionCode == EXCEPTION_ACCESS_VIOLATION ? EXCEPTION_EXECUTE_HANDLER
+                                                                                 : EXCEPTION_CONTINUE_SEARCH;
+}
+
+/* A frame-based handler of the library's own around a faulting write. */
+static __attribute__((noinline)) void FaultAndCatch(void) {
+  __try1(TakeAccessViolation) {
+    FaultThroughNull();
+  }
+  __except1;
+}
+#else
+static void FaultAndCatch(void) {}
+#endif
+
 __declspec(dllexport) BOOL WINAPI InstallStatusMIF(const char *mifFile, const char *company,
                                                    const char *product, const char *version,
                                                    const char *locale, const char *serial,
@@ -37,13 +67,16 @@ __declspec(dllexport) BOOL WINAPI InstallStatusMIF(const char *mifFile, const ch
   HANDLE file;
 
   length = GetEnvironmentVariableA("NV_MIF_FAULT", fault, sizeof(fault));
-  if (length > 0 && length < sizeof(fault) && strcmp(fault, "1") == 0) {
-    /* Through a pointer the compiler cannot see is null, so that this stays
-       a real write and is not turned into a trap instruction. */
-    volatile int *volatile nowhere = NULL;
-    *nowhere = 1;
+  if (length == 0 || length >= sizeof(fault)) fault[0] = '\0';
+  if (strcmp(fault, "1") == 0) {
+    FaultThroughNull();
     return FALSE;
   }
+  if (strcmp(fault, "raise") == 0) {
+    RaiseException(0xE0C0FFEE, EXCEPTION_NONCONTINUABLE, 0, NULL);
+    return FALSE;
+  }
+  if (strcmp(fault, "caught") == 0) FaultAndCatch();
 
   length = GetEnvironmentVariableA("NV_MIF_RECORD", path, sizeof(path));
   if (length == 0 || length >= sizeof(path)) return TRUE;
