@@ -40,9 +40,24 @@ bool ApplySwitch(const CodePage& cp, const std::string& arg, RunOptions* options
     options->rebootMode = 1;
   } else if (is("removeall")) {
     options->removeAll = true;
+  } else if (is("rebootcodes")) {
+    options->rebootCodes = true;
   } else {
     return false;
   }
+  return true;
+}
+
+// Seconds from 1 to a day, in plain decimal digits.
+bool ParseBusyWait(const std::string& value, uint32_t* seconds) {
+  if (value.empty() || value.size() > 5) return false;
+  uint32_t parsed = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return false;
+    parsed = parsed * 10 + static_cast<uint32_t>(c - '0');
+  }
+  if (parsed < 1 || parsed > kMaxBusyWait) return false;
+  *seconds = parsed;
   return true;
 }
 
@@ -67,6 +82,9 @@ bool ApplyAssignment(const CodePage& cp, const std::string& arg, const std::stri
       options->altSource = NormaliseAltSource(cp, arg.substr(std::string(prefix).size()), programDir);
       return true;
     }
+  }
+  for (const char* prefix : {"busywait=", "/busywait="}) {
+    if (StartsWith(arg, prefix)) return ParseBusyWait(arg.substr(std::string(prefix).size()), &options->busyWait);
   }
   return false;
 }
@@ -94,6 +112,8 @@ std::string BuildUsageText() {
           "NvRunUnattended.exe folder";
   text += "\n/m - Generate .mif file for SMS client computers";
   text += "\n/removeall - Uninstalls all Norvasoft products";
+  text += "\nbusywait - Seconds to wait for another installation to finish before giving up";
+  text += "\n/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started";
   text += "\nNote: .xml file path is optional if in the same directory as NvRunUnattended.exe";
   return text;
 }

@@ -24,7 +24,10 @@ enum class ParseResult {
 // "altsource=." stands for.
 std::string ProgramDirFromModulePath(const CodePage& cp, const std::string& modulePath);
 
-// The usage line, "\n\nOptions:" and the nine option lines.
+// The longest busywait= value: a day, in seconds.
+constexpr uint32_t kMaxBusyWait = 86400;
+
+// The usage line, "\n\nOptions:" and the eleven option lines.
 std::string BuildUsageText();
 
 // True when the program got exactly one argument and it is "/?" or "?" as

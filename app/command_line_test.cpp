@@ -35,6 +35,8 @@ TEST(UsageTextTest, IsTheWholeTextByteForByte) {
             "NvRunUnattended.exe folder\n"
             "/m - Generate .mif file for SMS client computers\n"
             "/removeall - Uninstalls all Norvasoft products\n"
+            "busywait - Seconds to wait for another installation to finish before giving up\n"
+            "/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started\n"
             "Note: .xml file path is optional if in the same directory as NvRunUnattended.exe");
 }
 
@@ -133,6 +135,31 @@ TEST_F(CommandLineTest, AltSourceEndsInExactlyOneBackslash) {
   EXPECT_EQ(options.altSource, "\\");
   EXPECT_EQ(Parse({"altsource=.\\"}), ParseResult::kOk);  // not "." itself
   EXPECT_EQ(options.altSource, ".\\");
+}
+
+TEST_F(CommandLineTest, BusyWaitTakesADayAtMostAndRebootCodesIsASwitch) {
+  struct Row {
+    const char* arg;
+    ParseResult result;
+    uint32_t seconds;
+  } rows[] = {
+      {"busywait=30", ParseResult::kOk, 30},         {"\"/BusyWait=86400\"", ParseResult::kOk, 86400},
+      {"busywait=1", ParseResult::kOk, 1},           {"busywait=0", ParseResult::kInvalidLong, 0},
+      {"busywait=86401", ParseResult::kInvalidLong, 0}, {"busywait=999999", ParseResult::kInvalidLong, 0},
+      {"busywait=-5", ParseResult::kInvalidLong, 0}, {"busywait=", ParseResult::kInvalidLong, 0},
+      {"busywait=1 0", ParseResult::kInvalidLong, 0}, {"busywait", ParseResult::kInvalidShort, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.arg);
+    RunOptions parsed;
+    EXPECT_EQ(ParseCommandLine(cp, {row.arg}, kProgramDir, &parsed), row.result);
+    EXPECT_EQ(parsed.busyWait, row.seconds);
+  }
+  for (const char* form : {"/rebootcodes", "REBOOTCODES"}) {
+    RunOptions parsed;
+    EXPECT_EQ(ParseCommandLine(cp, {form}, kProgramDir, &parsed), ParseResult::kOk);
+    EXPECT_TRUE(parsed.rebootCodes) << form;
+  }
 }
 
 TEST_F(CommandLineTest, InvalidArgumentsChangeNothing) {

@@ -1,5 +1,6 @@
 #include "app/environment_checks.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/registry.h"
@@ -8,6 +9,7 @@
 #include "launch/launch_loop.h"
 #include "launch/process_runner.h"
 #include "status/progress_window.h"
+#include "status/run_log.h"
 #include "status/version.h"
 
 namespace nv {
@@ -20,6 +22,10 @@ constexpr const char* kUpgradePackage = "WindowsInstaller-KB893803-v2-x86.exe";
 constexpr const char* kUpgradeSwitches = " /quiet /norestart";
 constexpr const char* kUpgradeStatus = "Norvasoft Installer is configuring the Windows Installer. Please wait...";
 constexpr const char* kInstallerKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Installer";
+constexpr const char* kBusyWaitStatus =
+    "Norvasoft Installer is waiting for another installation to finish. Please wait...";
+constexpr uint32_t kBusyCheckMilliseconds = 5000;
+constexpr uint32_t kRetryMilliseconds = 10000;
 
 constexpr const char* kUnsupportedWindows =
     "This version of Windows is not supported.\n"
@@ -81,6 +87,55 @@ void LoadInstalledEngine(Platform& p) {
   p.system.LoadLibraryForProcess(location + "\\msi.dll");
 }
 
+// The installer is busy: stopping its service fails while a msiexec.exe
+// process still runs. A start failure of net.exe is shown (when
+// showStartError is set) and counts as the result.
+bool AnotherInstallationRunning(RunContext& ctx, bool showStartError) {
+  Platform& p = ctx.platform;
+  // By full path from the system folder: a bare "net" would be looked for in
+  // the program's and the current folder first, where anyone could plant one.
+  const std::string net = p.files.SystemDirectory() + "\\net.exe";
+  bool created = false;
+  uint32_t result = RunProcess(p, "\"" + net + "\" stop msiserver", true, &created);
+  if (!created && showStartError) {
+    p.ui.ShowMessageBox(Owner::None, nullptr, p.system.SystemMessage(result), "Error", MB_OK | MB_ICONINFORMATION);
+  }
+  if (result == 0) return false;
+  return IsProcessRunning(p, "msiexec.exe");
+}
+
+// Checks again every 5 seconds (the last wait cut to the time left) while
+// the budget lasts. The service's own msiexec.exe stays up after the other
+// installation ends, so each check stops the service again. True when the
+// other installation has ended.
+bool WaitForOtherInstallation(RunContext& ctx, uint32_t budgetSeconds) {
+  System& system = ctx.platform.system;
+  WriteRunLog(ctx, "Another installation is running; waiting up to " + std::to_string(budgetSeconds) +
+                       " seconds for it to finish.\n");
+  if (ctx.options.interactive) {
+    CreateProgressWindow(ctx);
+    SetStatus(ctx, kBusyWaitStatus);
+  }
+  const uint64_t budget = uint64_t{budgetSeconds} * 1000;
+  const uint32_t start = system.TickCount();
+  bool ended = false;
+  for (;;) {
+    const uint32_t waited = system.TickCount() - start;
+    if (waited >= budget) break;
+    system.WaitServicingWindows(static_cast<uint32_t>(std::min<uint64_t>(kBusyCheckMilliseconds, budget - waited)));
+    if (!AnotherInstallationRunning(ctx, false)) {
+      ended = true;
+      break;
+    }
+  }
+  if (ctx.options.interactive) DestroyProgressWindow(ctx);
+  if (ended) {
+    const uint32_t seconds = (system.TickCount() - start + 500) / 1000;
+    WriteRunLog(ctx, "The other installation has finished after " + std::to_string(seconds) + " seconds.\n");
+  }
+  return ended;
+}
+
 }  // namespace
 
 uint32_t ClassifyWindows(Platform& platform) {
@@ -129,19 +184,24 @@ bool CheckInstallerVersion(RunContext& ctx) {
 
 bool CheckInstallerBusy(RunContext& ctx) {
   Platform& p = ctx.platform;
-  // By full path from the system folder: a bare "net" would be looked for in
-  // the program's and the current folder first, where anyone could plant one.
-  const std::string net = p.files.SystemDirectory() + "\\net.exe";
-  bool created = false;
-  uint32_t result = RunProcess(p, "\"" + net + "\" stop msiserver", true, &created);
-  if (!created) {
-    // The start error counts as the result once it has been shown.
-    p.ui.ShowMessageBox(Owner::None, nullptr, p.system.SystemMessage(result), "Error", MB_OK | MB_ICONINFORMATION);
-  }
-  if (result == 0) return true;
-  if (!IsProcessRunning(p, "msiexec.exe")) return true;
+  if (!AnotherInstallationRunning(ctx, true)) return true;
+  const uint32_t budget = ctx.options.busyWait;
+  if (budget > 0 && WaitForOtherInstallation(ctx, budget)) return true;
   p.ui.ShowMessageBox(Owner::None, nullptr, kBusyInstaller, kInstallerCaption, MB_OK);
   return false;
+}
+
+uint32_t RetryWhileBusy(RunContext& ctx, const std::function<uint32_t()>& call) {
+  System& system = ctx.platform.system;
+  uint32_t result = call();
+  const uint64_t budget = uint64_t{ctx.options.busyWait} * 1000;
+  const uint32_t start = system.TickCount();
+  while (result == ERROR_INSTALL_ALREADY_RUNNING && system.TickCount() - start < budget) {
+    WriteRunLog(ctx, "Another installation is in progress (1618); retrying in 10 seconds.\n");
+    system.WaitServicingWindows(kRetryMilliseconds);
+    result = call();
+  }
+  return result;
 }
 
 }  // namespace nv

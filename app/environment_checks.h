@@ -5,6 +5,7 @@
 // running.
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/platform.h"
 
@@ -41,8 +42,17 @@ void ResetWindowsClassCache();
 bool CheckInstallerVersion(RunContext& ctx);
 
 // Stops the Windows Installer service and refuses to go on while a
-// msiexec.exe process is still running. True: go on. False: the user has
-// been told and the run ends with exit code 1.
+// msiexec.exe process is still running. With busywait= it checks again every
+// 5 seconds until the other installation has ended or the budget is spent,
+// logging both ends of the wait (under a status window in interactive mode).
+// True: go on. False: the user has been told and the run ends with exit
+// code 1.
 bool CheckInstallerBusy(RunContext& ctx);
+
+// Makes an installer call (an install or a removal). With busywait= a call
+// that answers ERROR_INSTALL_ALREADY_RUNNING (1618) is made again every 10
+// seconds while this call has waited less than the budget in all, each wait
+// logged. Returns the last answer.
+uint32_t RetryWhileBusy(RunContext& ctx, const std::function<uint32_t()>& call);
 
 }  // namespace nv

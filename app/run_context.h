@@ -22,6 +22,8 @@ struct RunOptions {
   std::string responseFile;
   std::string logFile;
   std::string altSource;     // when set, ends in exactly one backslash
+  uint32_t busyWait = 0;     // busywait=: seconds to wait for a busy installer
+  bool rebootCodes = false;  // /rebootcodes: 3010 and 1641 tell a pending or started restart
 };
 
 struct RunContext {
@@ -40,6 +42,13 @@ struct RunContext {
   InstallPlan plan;
   int itemIndex = 0;
   int32_t exitCode = 0;
+  // Whether a person can see the program's windows; without one no message
+  // box or file dialog is shown and start-up messages go to the run log.
+  bool desktopVisible = true;
+  // A package or removal returned 3010, and the run itself asked Windows to
+  // restart: what /rebootcodes reports.
+  bool restartNeeded = false;
+  bool restartRequested = false;
   // The Windows Installer logs this run has started, lower-cased.
   std::set<std::string> msiLogsStarted;
 };

@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/environment_checks.h"
 #include "app/run_context.h"
+#include "app/unseen_ui.h"
 #include "deploy/shell_helpers.h"
 #include "deploy/uninstaller.h"
 #include "launch/launch_loop.h"
@@ -117,31 +118,64 @@ void FinishRunLog(RunContext& ctx) {
   CloseRunLog(ctx);
 }
 
-}  // namespace
+// A start-up stop. Where nobody could see its message, the message went to
+// the run log; the exit code follows it there, and the log is closed.
+int32_t StartUpStop(RunContext& ctx, int32_t exitCode) {
+  if (ctx.desktopVisible) return exitCode;
+  WriteRunLog(ctx, "Exit code: " + std::to_string(exitCode) + "\n");
+  CloseRunLog(ctx);
+  return exitCode;
+}
 
-int32_t RunUnattended(Platform& platform, InstanceHandle instance) {
-  RunContext ctx(platform);
+// With /rebootcodes a run that failed nothing tells a management agent about
+// the restart: 1641 when it asked Windows to restart, 3010 when a package or
+// removal needs one that did not happen. A failure code always wins.
+int32_t WithRestartCode(const RunContext& ctx, int32_t exitCode) {
+  if (!ctx.options.rebootCodes || exitCode != 0) return exitCode;
+  if (ctx.restartRequested) return static_cast<int32_t>(ERROR_SUCCESS_REBOOT_INITIATED);
+  if (ctx.restartNeeded) return static_cast<int32_t>(ERROR_SUCCESS_REBOOT_REQUIRED);
+  return 0;
+}
+
+int32_t Run(RunContext& ctx, InstanceHandle instance) {
+  Platform& platform = ctx.platform;
   RecordProgramLocation(ctx, instance);
-  if (RunEnd end = GateInstallerVersion(ctx)) return *end;
+  if (RunEnd end = GateInstallerVersion(ctx)) return StartUpStop(ctx, *end);
   const std::string usage = BuildUsageText();
   const std::vector<std::string> args = platform.system.Arguments();
-  if (RunEnd end = AnswerHelpRequest(ctx, args, usage)) return *end;
-  if (RunEnd end = ReadOptions(ctx, args, usage)) return *end;
+  if (RunEnd end = AnswerHelpRequest(ctx, args, usage)) return StartUpStop(ctx, *end);
+  if (RunEnd end = ReadOptions(ctx, args, usage)) return StartUpStop(ctx, *end);
   OpenRunLog(ctx);
-  if (RunEnd end = RemoveAllBranch(ctx)) return *end;
-  if (RunEnd end = FindResponseFile(ctx)) return *end;
-  if (RunEnd end = RefuseWhileBusy(ctx)) return *end;
+  if (RunEnd end = RemoveAllBranch(ctx)) return WithRestartCode(ctx, *end);
+  if (RunEnd end = FindResponseFile(ctx)) return StartUpStop(ctx, *end);
+  if (RunEnd end = RefuseWhileBusy(ctx)) return StartUpStop(ctx, *end);
   ShortenResponseFilePath(ctx);
   SwitchOffInstallerUi(ctx);
   if (ctx.options.interactive) CreateProgressWindow(ctx);
-  if (RunEnd end = PlanInstall(ctx)) return *end;
+  if (RunEnd end = PlanInstall(ctx)) return StartUpStop(ctx, *end);
   LaunchItems(ctx);
   DeployUninstaller(ctx);
   RemoveStagingFolder(ctx);
   FinishRunLog(ctx);
   if (ctx.options.interactive) DestroyProgressWindow(ctx);
   DecideReboot(ctx);
-  return ctx.exitCode;
+  return WithRestartCode(ctx, ctx.exitCode);
+}
+
+}  // namespace
+
+int32_t RunUnattended(Platform& platform, InstanceHandle instance) {
+  if (platform.system.DesktopVisible()) {
+    RunContext ctx(platform);
+    return Run(ctx, instance);
+  }
+  UnseenUi unseen(platform.ui);
+  Platform unseenPlatform{platform.files, platform.registry, platform.installer, platform.shell,
+                          platform.processes, unseen, platform.system, platform.codePage};
+  RunContext ctx(unseenPlatform);
+  ctx.desktopVisible = false;
+  unseen.Attach(ctx);
+  return Run(ctx, instance);
 }
 
 }  // namespace nv

@@ -220,3 +220,135 @@ TEST(RunDriverChecksTest, StartUpChecksAndTheRestartDecisionSitInTheirPlaces) {
 
 }  // namespace
 }  // namespace nv
+
+namespace nv {
+namespace {
+
+const char kOneItem[] =
+    "<Install>\n<PRODUCT1>D:\\media\\core\\AppOne\\AppOne.msi</PRODUCT1>\n<PARAMETER1>A=1</PARAMETER1>\n</Install>\n";
+const char kNet[] = "C:\\Windows\\system32\\net.exe";
+const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+// Runs under a management agent: waits for a busy installer when asked to,
+// and the exit codes such an agent reads.
+TEST_F(RunDriverTest, BusyInstallerWaitsAndAgentExitCodes) {
+  const std::string pkg = "D:\\media\\core\\AppOne\\AppOne.msi";
+  const std::string code = "{11111111-2222-3333-4444-555555555555}";
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    std::function<void(fake::FakeWindows&)> setUp;
+    int32_t exitCode;
+    int retries;  // "Another installation is in progress (1618)" lines
+    int restarts;
+    std::string logged = "";
+  } rows[] = {
+      {"1618 cleared after two retries", {"answers.xml", "busywait=30"},
+       [&](fake::FakeWindows& x) { x.installer.SetResults(pkg, {1618, 1618, 0}); }, 0, 2, 0,
+       "Launching: A=1\n\nAnother installation is in progress (1618); retrying in 10 seconds.\n"},
+      {"1618 never cleared", {"answers.xml", "busywait=25"},
+       [&](fake::FakeWindows& x) { x.installer.SetResult(pkg, 1618); }, 1618, 3, 0,
+       "There was a problem in launching the install. Return value is 1618"},
+      {"1618 without busywait", {"answers.xml"},
+       [&](fake::FakeWindows& x) { x.installer.SetResult(pkg, 1618); }, 1618, 0, 0},
+      {"1618 in remove-all", {"/removeall", "busywait=30"},
+       [&](fake::FakeWindows& x) {
+         x.installer.AddProduct(code, {}, {{"Publisher", "Norvasoft"}, {"InstalledProductName", "One"}});
+         x.installer.SetResults(code, {1618, 0});
+       },
+       0, 1, 0, "Uninstall launched succesfully."},
+      {"3010 with /rebootcodes and /noreboot", {"answers.xml", "/rebootcodes", "/noreboot"},
+       [&](fake::FakeWindows& x) { x.installer.SetResult(pkg, 3010); }, 3010, 0, 0},
+      {"3010 without /rebootcodes", {"answers.xml", "/noreboot"},
+       [&](fake::FakeWindows& x) { x.installer.SetResult(pkg, 3010); }, 0, 0, 0},
+      {"restart started by a marker", {"answers.xml", "/rebootcodes"},
+       [&](fake::FakeWindows& x) {
+         x.installer.SetResult(pkg, 3010);
+         x.registry.SetString(RegRoot::LocalMachine, kRunOnce, "NorvasoftReboot", "x");
+       },
+       1641, 0, 1},
+      {"a failure wins", {"answers.xml", "/rebootcodes", "/forcereboot"},
+       [&](fake::FakeWindows& x) { x.installer.SetResult(pkg, 1603); }, 1603, 0, 1},
+      {"remove-all 3010 with /rebootcodes", {"/removeall", "/rebootcodes", "/noreboot"},
+       [&](fake::FakeWindows& x) {
+         x.installer.AddProduct(code, {}, {{"Publisher", "Norvasoft"}, {"InstalledProductName", "One"}});
+         x.installer.SetResult(code, 3010);
+       },
+       3010, 0, 0, "done.A restart is needed; not restarting because of /noreboot.\n"},
+      // The other installation ends 8 seconds in: seen at the second check.
+      {"busy at start-up, waited for", {"answers.xml", "busywait=30"},
+       [&](fake::FakeWindows& x) {
+         x.processes.SetExitCode(kNet, 2);
+         x.processes.AddRunning("msiexec.exe");
+         x.system.At(9000, [&x] { x.processes.SetExitCode(kNet, 0); });
+       },
+       0, 0, 0,
+       "Another installation is running; waiting up to 30 seconds for it to finish.\n"
+       "The other installation has finished after 10 seconds.\nResponse XML file: "},
+      {"busy at start-up, budget spent", {"answers.xml", "busywait=7"},
+       [&](fake::FakeWindows& x) {
+         x.processes.SetExitCode(kNet, 2);
+         x.processes.AddRunning("msiexec.exe");
+       },
+       1, 0, 0, "waiting up to 7 seconds for it to finish.\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fake::FakeWindows m;
+    m.files.AddFile("D:\\media\\answers.xml", kOneItem);
+    m.files.AddFile(pkg);
+    m.files.AddFile(kNet);
+    m.installer.AddPackage(pkg, {{"ProductName", "App One"}});
+    row.setUp(m);
+    m.system.SetArguments(row.args);
+    EXPECT_EQ(RunUnattended(m.platform, &instance), row.exitCode);
+    const std::string log = RunLogText(m);
+    size_t retries = 0;
+    for (size_t at = log.find("(1618); retrying"); at != std::string::npos; at = log.find("(1618); retrying", at + 1)) {
+      ++retries;
+    }
+    EXPECT_EQ(retries, static_cast<size_t>(row.retries)) << log;
+    EXPECT_NE(log.find(row.logged), std::string::npos) << log;
+    EXPECT_EQ(m.system.RestartRequests(), row.restarts);
+  }
+}
+
+// Nobody can see a window (a service's window station, session 0): no box
+// or dialog waits for an answer, each start-up message and its exit code go
+// to the run log, and a restart goes ahead without the question.
+TEST_F(RunDriverTest, WhereNobodyCanSeeAWindowNothingWaitsForAnAnswer) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    const char* response;
+    int32_t exitCode;
+    std::string logged;
+    int restarts = 0;
+  } rows[] = {
+      {"help", {"/?"}, nullptr, 0, BuildUsageText() + "\nExit code: 0\n"},
+      {"mistyped switch", {"/x"}, nullptr, 1639,
+       BuildInvalidOptionsText(ParseResult::kInvalidShort, BuildUsageText()) + "\nExit code: 1639\n"},
+      {"no response file", {"missing.xml"}, nullptr, 1,
+       "Could not locate the unattended response file missing.xml\nExit code: 1\n"},
+      {"invalid entries", {"answers.xml"},
+       "<PRODUCT1>D:\\a.msi</PRODUCT1><PARAMETER1>X=1</PARAMETER1><PRODUCT2>D:\\b.msi</PRODUCT2>", 13,
+       "Invalid entries found in response file. Please fix the errors before proceeding\nExit code: 13\n"},
+      {"forced restart, interactive", {"answers.xml", "/I", "/forcereboot"}, kOneItem, 1619, " done.", 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fake::FakeWindows m;
+    m.system.SetDesktopVisible(false);
+    if (row.response != nullptr) m.files.AddFile("D:\\media\\answers.xml", row.response);
+    m.system.SetArguments(row.args);
+    EXPECT_EQ(RunUnattended(m.platform, &instance), row.exitCode);
+    EXPECT_TRUE(m.ui.MessageBoxes().empty());
+    EXPECT_TRUE(m.ui.OpenFileDialogs().empty());
+    const std::string log = RunLogText(m);
+    EXPECT_EQ(log.substr(log.size() - std::min(log.size(), row.logged.size())), row.logged) << log;
+    EXPECT_EQ(m.system.RestartRequests(), row.restarts);
+  }
+}
+
+}  // namespace
+}  // namespace nv

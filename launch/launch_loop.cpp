@@ -1,5 +1,6 @@
 #include "launch/launch_loop.h"
 
+#include "app/environment_checks.h"
 #include "app/run_context.h"
 #include "deploy/shell_helpers.h"
 #include "launch/media_search.h"
@@ -184,6 +185,7 @@ void ClassifyResult(RunContext& ctx, const ItemDecision& d, uint32_t rc, bool re
     WriteRunLog(ctx, "Installation launched succesfully.\n\n");
     report(true);
   } else if (rc == ERROR_SUCCESS_REBOOT_REQUIRED) {
+    ctx.restartNeeded = true;
     report(true);
     WriteRunLog(ctx, "Reboot was requested. Return value is " + std::to_string(value) + "\n\n");
   } else {
@@ -226,8 +228,10 @@ void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
   Platform& p = ctx.platform;
   switch (d.kind) {
     case ItemKind::ProductCode:
-      ClassifyResult(ctx, d,
-                     p.installer.ConfigureProductEx(d.path, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT, d.parameter),
+      ClassifyResult(ctx, d, RetryWhileBusy(ctx, [&] {
+                       return p.installer.ConfigureProductEx(d.path, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT,
+                                                             d.parameter);
+                     }),
                      ctx.options.interactive, false);
       break;
     case ItemKind::Package:
@@ -239,7 +243,8 @@ void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
         break;
       }
       WriteRunLog(ctx, "Launching: " + d.parameter + "\n\n");
-      ClassifyResult(ctx, d, p.installer.InstallProduct(d.path, d.parameter), true, true);
+      ClassifyResult(ctx, d, RetryWhileBusy(ctx, [&] { return p.installer.InstallProduct(d.path, d.parameter); }),
+                     true, true);
       break;
     case ItemKind::ScriptEnginePackage:
       if (d.setupPath.empty() || RefusedAsTooLong(ctx, d)) break;

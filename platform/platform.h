@@ -373,6 +373,21 @@ class System {
   virtual void EnableShutdownPrivilege() = 0;
   // ExitWindowsEx(EWX_REBOOT, reason 0): the restart request returns at once.
   virtual void RequestRestart() = 0;
+
+  // GetTickCount: milliseconds since Windows started, wrapping after 49.7
+  // days (differences stay right across the wrap).
+  virtual uint32_t TickCount() = 0;
+  // Waits the given time while taking and dispatching every message of the
+  // calling thread (MsgWaitForMultipleObjects with no handle and the time
+  // left), so that its windows stay serviced; never busy-polls.
+  virtual void WaitServicingWindows(uint32_t milliseconds) = 0;
+  // Whether a person could see a window of this process: false when the
+  // process's window station is not visible (GetProcessWindowStation and
+  // GetUserObjectInformationA(UOI_FLAGS) without WSF_VISIBLE), as for a
+  // service or a non-interactive logon, and on Windows Vista and later when
+  // the process runs in session 0 (ProcessIdToSessionId). True when a query
+  // fails or the running Windows lacks it.
+  virtual bool DesktopVisible() = 0;
 };
 
 // One of each, for the whole run.

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/environment_checks.h"
 #include "app/run_context.h"
 #include "deploy/shell_helpers.h"
 #include "launch/package_property.h"
@@ -37,8 +38,9 @@ uint32_t RemoveOneProduct(RunContext& ctx, const std::string& tempDir, const std
     p.installer.EnableLog(kMsiLogMode, logPath, MsiLogAttributes(ctx, logPath));
   }
   WriteRunLog(ctx, "Product " + title + " is being uninstalled.\n");
-  const uint32_t result =
-      p.installer.ConfigureProductEx(productCode, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT, kRemoveCommandLine);
+  const uint32_t result = RetryWhileBusy(ctx, [&] {
+    return p.installer.ConfigureProductEx(productCode, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT, kRemoveCommandLine);
+  });
   const std::string shown = std::to_string(static_cast<int32_t>(result));  // as "%d" prints it
   bool success = true;
   if (result == ERROR_SUCCESS) {
@@ -104,6 +106,7 @@ int32_t RemoveAllProducts(RunContext& ctx) {
       const uint32_t result = RemoveOneProduct(ctx, tempDir, title, productCode);
       if (result == ERROR_SUCCESS_REBOOT_REQUIRED) {
         rebootPending = true;
+        ctx.restartNeeded = true;
       } else if (result != ERROR_SUCCESS) {
         exitCode = static_cast<int32_t>(result);
       }
@@ -113,12 +116,15 @@ int32_t RemoveAllProducts(RunContext& ctx) {
     RemoveSuiteFolders(p);
   }
 
+  // A removal that needs a restart gets it unless /noreboot says otherwise:
+  // a restart against that switch could lose a user's unsaved work.
+  const bool restart = rebootPending && ctx.options.rebootMode != -1;
   WriteRunLog(ctx, MakeTimeStamp(ctx) + " done.");
-  if (rebootPending) WriteRunLog(ctx, "Rebooting machine.");
+  if (restart) WriteRunLog(ctx, "Rebooting machine.");
+  if (rebootPending && !restart) WriteRunLog(ctx, "A restart is needed; not restarting because of /noreboot.\n");
   CloseRunLog(ctx);
   if (interactive) DestroyProgressWindow(ctx);
-  // A removal that needs a restart gets it whatever the reboot switches say.
-  if (rebootPending) RebootComputer(p, interactive);
+  if (restart) RebootComputer(p, interactive && ctx.desktopVisible, &ctx.restartRequested);
   return exitCode;
 }
 

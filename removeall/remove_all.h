@@ -12,9 +12,9 @@ struct RunContext;
 // each step, and closes the run log (which must be open). Uses
 // ctx.options.msiLogging, statusMif and interactive, and ctx.instance for the
 // status window of interactive mode. When a removal asked for a restart the
-// computer is restarted at the end (after a question in interactive mode),
-// whatever the reboot switches say. Returns the result of the last removal
-// that failed (neither 0 nor 3010), or 0 when none did.
+// computer is restarted at the end (after a question in interactive mode
+// where someone can see it), unless /noreboot was given. Returns the result
+// of the last removal that failed (neither 0 nor 3010), or 0 when none did.
 int32_t RemoveAllProducts(RunContext& ctx);
 
 // The suite's folders that a remove-all run deletes with everything in them:

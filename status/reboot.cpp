@@ -29,10 +29,12 @@ void DecideReboot(RunContext& ctx) {
       !RegistryValuePresent(p.registry, RegRoot::LocalMachine, kRunOnceKey, kRebootMarker)) {
     return;
   }
-  RebootComputer(p, options.interactive);
+  // Where nobody can see the question, the restart goes ahead as in silent
+  // mode.
+  RebootComputer(p, options.interactive && ctx.desktopVisible, &ctx.restartRequested);
 }
 
-int RebootComputer(Platform& platform, bool ask) {
+int RebootComputer(Platform& platform, bool ask, bool* requested) {
   // Only Yes restarts: a question that could not be shown (0) is no consent
   // to lose a user's unsaved work.
   if (ask && platform.ui.ShowMessageBox(Owner::TopWindow, nullptr, kRebootQuestion, "Norvasoft Installer",
@@ -46,6 +48,7 @@ int RebootComputer(Platform& platform, bool ask) {
     platform.system.EnableShutdownPrivilege();
   }
   platform.system.RequestRestart();
+  if (requested != nullptr) *requested = true;
   return 1;
 }
 

@@ -10,12 +10,14 @@ struct RunContext;
 
 // rebootMode 1: restart; -1: never; 0: restart only when the
 // "NorvasoftReboot" RunOnce value is present. The user is asked first in
-// interactive mode. Uses ctx.options.rebootMode and ctx.options.interactive.
+// interactive mode where someone can see the question. Uses ctx.options
+// (rebootMode, interactive) and ctx.desktopVisible; sets
+// ctx.restartRequested when it asks Windows to restart.
 void DecideReboot(RunContext& ctx);
 
-// Asks first when ask is set (a No leaves the computer running), then
-// enables the shutdown privilege on Windows NT and requests the restart,
-// which returns at once. Always returns 1.
-int RebootComputer(Platform& platform, bool ask);
+// Asks first when ask is set (only Yes restarts), then enables the shutdown
+// privilege on Windows NT and requests the restart, which returns at once;
+// *requested (when given) is set then. Always returns 1.
+int RebootComputer(Platform& platform, bool ask, bool* requested = nullptr);
 
 }  // namespace nv

@@ -123,6 +123,17 @@ void FakeInstaller::SetResult(const std::string& packageOrProduct, uint32_t resu
   results_[LowerAscii(packageOrProduct)] = result;
 }
 
+void FakeInstaller::SetResults(const std::string& packageOrProduct, const std::vector<uint32_t>& results) {
+  queued_[LowerAscii(packageOrProduct)].assign(results.begin(), results.end());
+}
+
+void FakeInstaller::TakeQueuedResult(const std::string& packageOrProduct) {
+  auto it = queued_.find(LowerAscii(packageOrProduct));
+  if (it == queued_.end() || it->second.empty()) return;
+  results_[it->first] = it->second.front();
+  it->second.pop_front();
+}
+
 MSIHANDLE FakeInstaller::NewHandle(Handle handle) {
   MSIHANDLE id = nextHandle_++;
   handles_.emplace(id, std::move(handle));
@@ -157,6 +168,7 @@ uint32_t FakeInstaller::EnableLog(uint32_t logMode, const std::string& path, uin
 uint32_t FakeInstaller::InstallProduct(const std::string& package, const std::string& commandLine) {
   calls_.push_back("MsiInstallProductA " + package + "|" + commandLine);
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
+  TakeQueuedResult(package);
   auto it = results_.find(LowerAscii(package));
   return it != results_.end() ? it->second : ERROR_SUCCESS;
 }
@@ -166,6 +178,7 @@ uint32_t FakeInstaller::ConfigureProductEx(const std::string& product, int insta
   calls_.push_back("MsiConfigureProductExA " + product + " " + std::to_string(installLevel) + " " +
                    std::to_string(installState) + " " + commandLine);
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
+  TakeQueuedResult(product);
   auto it = results_.find(LowerAscii(product));
   uint32_t result = it != results_.end() ? it->second : ERROR_SUCCESS;
   if (FindProduct(product) == nullptr && it == results_.end()) return ERROR_UNKNOWN_PRODUCT;

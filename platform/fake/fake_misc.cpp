@@ -142,6 +142,16 @@ std::string FakeSystem::SystemMessage(uint32_t errorCode) {
   return "";
 }
 
+void FakeSystem::WaitServicingWindows(uint32_t milliseconds) {
+  calls_.push_back("Wait " + std::to_string(milliseconds));
+  ticks_ += milliseconds;
+  while (!timed_.empty() && timed_.begin()->first <= ticks_) {
+    std::function<void()> action = std::move(timed_.begin()->second);
+    timed_.erase(timed_.begin());
+    action();
+  }
+}
+
 int FakeSystem::RestartRequests() const {
   int count = 0;
   for (const std::string& call : calls_) count += call == "ExitWindowsEx";

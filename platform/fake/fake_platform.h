@@ -195,6 +195,8 @@ class FakeInstaller : public Installer {
   // The result MsiInstallProductA / MsiConfigureProductExA give for a path
   // or product code (default 0).
   void SetResult(const std::string& packageOrProduct, uint32_t result);
+  // Results for the next calls in turn; the last one stays.
+  void SetResults(const std::string& packageOrProduct, const std::vector<uint32_t>& results);
   // msi.dll without any of its functions: every call answers
   // ERROR_CALL_NOT_IMPLEMENTED.
   void SetUnavailable(bool unavailable) { unavailable_ = unavailable; }
@@ -252,7 +254,9 @@ class FakeInstaller : public Installer {
   Product* FindProduct(const std::string& code);
   std::map<std::string, std::map<std::string, std::string>> packages_;  // by lower-case path
   std::vector<Product> products_;
+  void TakeQueuedResult(const std::string& packageOrProduct);
   std::map<std::string, uint32_t> results_;
+  std::map<std::string, std::deque<uint32_t>> queued_;
   std::map<MSIHANDLE, Handle> handles_;
   MSIHANDLE nextHandle_ = 100;
   bool unavailable_ = false;
@@ -425,9 +429,16 @@ class FakeSystem : public System {
   void SetEnvironment(const std::string& name, const std::string& value) { environment_[name] = value; }
   void RemoveEnvironment(const std::string& name) { environment_.erase(name); }
   void FailLoadLibrary(const std::string& path) { failLoads_.insert(path); }
-  // "LoadLibraryA <path>", "EnableShutdownPrivilege", "ExitWindowsEx".
+  // "LoadLibraryA <path>", "EnableShutdownPrivilege", "ExitWindowsEx",
+  // "Wait <milliseconds>".
   const std::vector<std::string>& Calls() const { return calls_; }
   int RestartRequests() const;
+  // The clock of TickCount: it moves only when the program waits, and an
+  // action set for a tick runs once a wait reaches it (another installation
+  // ending, say). Starts at 1000.
+  void At(uint32_t tick, std::function<void()> action) { timed_.emplace(tick, std::move(action)); }
+  // Whether a person can see the program's windows (true unless set).
+  void SetDesktopVisible(bool visible) { desktopVisible_ = visible; }
 
   std::vector<std::string> Arguments() override { return args_; }
   LocalTime Now() override { return now_; }
@@ -439,8 +450,14 @@ class FakeSystem : public System {
   std::string SystemMessage(uint32_t errorCode) override;
   void EnableShutdownPrivilege() override { calls_.push_back("EnableShutdownPrivilege"); }
   void RequestRestart() override { calls_.push_back("ExitWindowsEx"); }
+  uint32_t TickCount() override { return ticks_; }
+  void WaitServicingWindows(uint32_t milliseconds) override;
+  bool DesktopVisible() override { return desktopVisible_; }
 
  private:
+  uint32_t ticks_ = 1000;
+  std::multimap<uint32_t, std::function<void()>> timed_;
+  bool desktopVisible_ = true;
   MifLibrary mifLibrary_ = MifLibrary::Missing;
   std::vector<StatusMifRecord> mifRecords_;
   int mifLoads_ = 0;

@@ -109,6 +109,9 @@ void Win32Processes::RunOnWorker(const std::function<void()>& work) {
     work();
     return;
   }
+  // Messages that an earlier modal loop left in the queue, already marked
+  // as seen, do not wake the wait below: they are taken first.
+  DrainMessages(worker);
   for (;;) {
     DWORD woken = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
     if (woken == WAIT_OBJECT_0) break;

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/win32/late_bound.h"
 #include "platform/win32/win32_platform.h"
 
 namespace nv {
@@ -300,6 +301,55 @@ void Win32System::EnableShutdownPrivilege() {
 }
 
 void Win32System::RequestRestart() { ExitWindowsEx(EWX_REBOOT, 0); }
+
+uint32_t Win32System::TickCount() { return GetTickCount(); }
+
+void Win32System::WaitServicingWindows(uint32_t milliseconds) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= milliseconds) return;
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT) == WAIT_OBJECT_0) {
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        // A quit request belongs to a message loop this program does not
+        // have; it is dropped rather than ending the wait.
+        if (message.message == WM_QUIT) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+      }
+    }
+  }
+}
+
+bool Win32System::DesktopVisible() {
+  // Bound at run time: the Windows 9x family has no window stations.
+  using GetWindowStationFn = HWINSTA(WINAPI*)();
+  using GetObjectInfoFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD, DWORD*);
+  using SessionIdFn = BOOL(WINAPI*)(DWORD, DWORD*);
+  static const GetWindowStationFn windowStation =
+      LateBound<GetWindowStationFn>("user32.dll", "GetProcessWindowStation");
+  static const GetObjectInfoFn objectInfo = LateBound<GetObjectInfoFn>("user32.dll", "GetUserObjectInformationA");
+  static const SessionIdFn sessionId = LateBound<SessionIdFn>("kernel32.dll", "ProcessIdToSessionId");
+  if (windowStation != nullptr && objectInfo != nullptr) {
+    HWINSTA station = windowStation();
+    USEROBJECTFLAGS flags;
+    DWORD needed = 0;
+    if (station != nullptr && objectInfo(station, UOI_FLAGS, &flags, sizeof(flags), &needed) &&
+        (flags.dwFlags & WSF_VISIBLE) == 0) {
+      return false;
+    }
+  }
+  // From Windows Vista on, session 0 holds the services and no user's
+  // desktop: a window there is seen by nobody.
+  WindowsVersionInfo version;
+  DWORD session = 0;
+  if (sessionId != nullptr && WindowsVersion(&version) && version.platformId == VER_PLATFORM_WIN32_NT &&
+      version.major >= 6 && sessionId(GetCurrentProcessId(), &session) && session == 0) {
+    return false;
+  }
+  return true;
+}
 
 }  // namespace win32
 }  // namespace nv

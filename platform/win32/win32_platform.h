@@ -143,6 +143,9 @@ class Win32System : public System {
   std::string SystemMessage(uint32_t errorCode) override;
   void EnableShutdownPrivilege() override;
   void RequestRestart() override;
+  uint32_t TickCount() override;
+  void WaitServicingWindows(uint32_t milliseconds) override;
+  bool DesktopVisible() override;
 };
 
 class Win32CodePage : public CodePage {

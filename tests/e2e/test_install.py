@@ -31,6 +31,7 @@ STATUS_TEXT_ID, STEP_TEXT_ID = 1001, 1002
 UNINSTALLER = 'Uninstaller\\Norvasoft Uninstaller.exe'
 # Windows Installer results.
 UNKNOWN_PRODUCT = 1605
+PACKAGE_OPEN_FAILED = 1619
 INSTALL_FAILURE = 1603
 REBOOT_REQUIRED = 3010
 
@@ -264,8 +265,9 @@ class InstallTest(unittest.TestCase):
         result = self.run_items(program_path, response, items, ['/L', '/M'], cwd=f,
                                 env={'NV_MIF_RECORD': mif})
 
-        # The last failing Windows Installer result; 3010 and programs count not.
-        self.assert_exit(result, UNKNOWN_PRODUCT)
+        # The last failure: the missing package of item 8, as Windows
+        # Installer fails a package it cannot open; 3010 and programs count not.
+        self.assert_exit(result, PACKAGE_OPEN_FAILED)
         self.assert_quiet(result)
         self.assertFalse(self.status_window_created(result), 'status window in silent mode')
         body = plan(response, [p for p, _ in items], f.lower() + '\\core\\')
@@ -320,6 +322,7 @@ class InstallTest(unittest.TestCase):
             mif_row('Norvasoft Good', '1.2.3', 'Installation Successful', '1'),
             mif_row('Norvasoft Fail', '1.0.1', 'Installation Failure', '0'),
             mif_row('Norvasoft Reboot', '3.1.0', 'Installation Successful', '1'),
+            mif_row('', '', 'Installation Failure', '0'),
         ])
 
         # One verbose Windows Installer log per prefix, in the temporary folder.
@@ -624,10 +627,11 @@ class InstallTest(unittest.TestCase):
         self.assertIn((echo.lower(), echo + ' ' + one_quote, f), self.starts(record))
         self.assertNotIn(never.lower(), [s[0] for s in self.starts(record)])
 
-        # The exit code is the last failing Windows Installer result.
+        # The exit code is the last failing Windows Installer result, a
+        # missing package counting as one that cannot be opened.
         failures = re.findall(r'There was a problem in launching the install\. '
-                              r'Return value is (\d+)\n', log)
-        self.assertEqual(result.exit_code, int(failures[-1]) if failures else 0)
+                              r'Return value is (\d+)\n|Giving up\. File ', log)
+        self.assertEqual(result.exit_code, int(failures[-1] or PACKAGE_OPEN_FAILED) if failures else 0)
 
 
 if __name__ == '__main__':

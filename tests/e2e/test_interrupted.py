@@ -495,7 +495,8 @@ class InterruptedRunsTest(unittest.TestCase):
         args = ['/removeall', '/S', 'logfile=' + log_win]
         ref = self.runner.run(self.program, args, log_unix)
         reference = ref.log.decode('latin-1')
-        self.assertTrue(ref.exit_text.startswith('exit 0 '), ref.exit_text)
+        # A refused removal fails the run with its result.
+        self.assertTrue(ref.exit_text.startswith('exit 1603 '), ref.exit_text)
         self.assertIn('Number of products found: %d \r\n' % len(suite), reference)
         self.assertTrue(mask(reference).endswith('##/##/## ##:##:## done.'), reference[-200:])
         present = self.products_present(names)

@@ -18,6 +18,8 @@ UNATTENDED = 'Norvasoft Unattended Installer'
 INSTALLER = 'Norvasoft Installer'
 NOT_FOUND = 'Could not locate the unattended response file '
 INVALID = 'Invalid entries found in response file. Please fix the errors before proceeding'
+PACKAGE_OPEN_FAILED = 1619  # a package item that is not on the media
+INVALID_DATA = 13
 PICK_TITLE = 'Select the response File'
 STATUS_TEMPLATE = 101
 STATUS_TEXT_ID, STEP_TEXT_ID = 1001, 1002
@@ -103,8 +105,11 @@ class ResponseTest(unittest.TestCase):
         stdout = result.stdout.decode('latin-1').replace('\r\n', '\n')
         self.assertIn('\t\t\t\t%s\n \t\t\t\t%s\n' % (m.group(1), m.group(2)), stdout)
 
-    def assert_silent_success(self, result):
-        self.assertEqual(result.exit_code, 0, result.describe())
+    def assert_silent_success(self, result, code: int = 0):
+        """A silent run that showed nothing and ended with code: 0, or
+        PACKAGE_OPEN_FAILED where a package of the response file is not
+        there."""
+        self.assertEqual(result.exit_code, code, result.describe())
         self.assertEqual(result.message_boxes, [], result.describe())
         self.assertEqual(result.titled_dialogs, [], result.describe())
 
@@ -134,7 +139,7 @@ class ResponseTest(unittest.TestCase):
             *item(5, f + '\\never.msi', 'X=1')))
 
         result = self.run_program(program, [response])
-        self.assert_silent_success(result)
+        self.assert_silent_success(result, PACKAGE_OPEN_FAILED)  # appone.msi is not there
         self.assertFalse(self.status_window_created(result), 'status window in silent mode')
         self.assert_finished_log(result, self.default_log(result),
                                  plan_log(response, products, f + '\\core\\'))
@@ -145,7 +150,7 @@ class ResponseTest(unittest.TestCase):
         self.host.write_file(response, response_file(*item(1, 'c:\\app.msi', 'A=1')))
 
         result = self.run_program(program, [response])
-        self.assert_silent_success(result)
+        self.assert_silent_success(result, PACKAGE_OPEN_FAILED)
         log = self.default_log(result)
         first = log.partition('\r\n')[0]
         self.assertTrue(first.startswith('Response XML file: %s\\' % folder), first)
@@ -166,7 +171,7 @@ class ResponseTest(unittest.TestCase):
         for attempt in (1, 2):
             with self.subTest(attempt=attempt):
                 result = self.run_program(program, [response, 'logfile=C:\\New\\Deep\\Run.log'])
-                self.assert_silent_success(result)
+                self.assert_silent_success(result, PACKAGE_OPEN_FAILED)
                 self.assertTrue(os.path.isfile(target), 'no %s\n%s' % (target, result.describe()))
                 self.assertEqual(self.host.run_logs(), [], 'a default log was written as well')
                 with open(target, 'rb') as log:
@@ -193,7 +198,7 @@ class ResponseTest(unittest.TestCase):
                 self.host.write_file(response, response_file(*elements))
 
                 result = self.run_program(program, [response], answers=(INSTALLER + '::btn:1',))
-                self.assertEqual(result.exit_code, 0, result.describe())
+                self.assertEqual(result.exit_code, INVALID_DATA, result.describe())
                 boxes = result.message_boxes
                 self.assertEqual(len(boxes), 1, result.describe())
                 self.assertEqual((boxes[0].owner, boxes[0].caption, boxes[0].flags, boxes[0].text),
@@ -264,7 +269,8 @@ class ResponseTest(unittest.TestCase):
         self.host.write_file(picked, response_file(*item(1, 'c:\\app.msi', 'A=1')))
         result = self.run_program(program, [folder + '\\missing.xml', '/S'],
                                   answers=(ACKNOWLEDGE, PICK_TITLE + '::open:' + picked))
-        self.assertEqual(result.exit_code, 0, result.describe())
+        # The picked file's package is not there.
+        self.assertEqual(result.exit_code, PACKAGE_OPEN_FAILED, result.describe())
         self.assertEqual([d.title for d in result.titled_dialogs], [UNATTENDED, PICK_TITLE])
         self.assert_finished_log(result, self.default_log(result),
                                  plan_log(picked, ['c:\\app.msi'], ''))
@@ -274,7 +280,7 @@ class ResponseTest(unittest.TestCase):
         self.host.write_file(folder + '\\next.xml',
                              response_file(*item(1, 'c:\\app.msi', 'A=1')))
         result = self.run_program(program, ['next.xml'], cwd='C:\\')
-        self.assert_silent_success(result)
+        self.assert_silent_success(result, PACKAGE_OPEN_FAILED)
         self.assert_finished_log(result, self.default_log(result),
                                  plan_log(folder + '\\next.xml', ['c:\\app.msi'], ''))
 
@@ -292,7 +298,9 @@ class ResponseTest(unittest.TestCase):
                     elements += item(n, product, parameter)
                 self.host.write_file(response, response_file(*elements))
                 result = self.run_program(program, [response])
-                self.assert_silent_success(result)
+                missing = any(p.strip('"').lower().endswith('msi')
+                              and not os.path.exists(self.host.unix_path(p.strip('"'))) for p in products)
+                self.assert_silent_success(result, PACKAGE_OPEN_FAILED if missing else 0)
                 self.assert_finished_log(result, self.default_log(result),
                                          plan_log(response, products, core))
 
@@ -356,7 +364,8 @@ class ResponseTest(unittest.TestCase):
             with self.subTest(args=extra):
                 self.host.clear_run_logs()
                 result = self.run_program(program, [response] + extra)
-                self.assert_silent_success(result)
+                # Without the alternative source the package is not found.
+                self.assert_silent_success(result, 0 if extra else PACKAGE_OPEN_FAILED)
                 self.assert_finished_log(result, self.default_log(result),
                                          plan_log(response, [product], core))
 

@@ -25,7 +25,10 @@ OPTIONS_BLOCK = (
     ' from NvRunUnattended.exe folder'
     '\n/m - Generate .mif file for SMS client computers'
     '\n/removeall - Uninstalls all Norvasoft products'
+    '\nbusywait - Seconds to wait for another installation to finish before giving up'
+    '\n/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started'
     '\nNote: .xml file path is optional if in the same directory as NvRunUnattended.exe')
+INVALID_COMMAND_LINE = 1639
 FORM_A = 'Invalid command line options detected. Please use the following options.\n'
 FORM_B = 'Invalid command line options detected. Please use the following options. \n'
 NOT_FOUND = 'Could not locate the unattended response file '
@@ -123,7 +126,7 @@ class StartupTest(unittest.TestCase):
         for args, form in cases:
             with self.subTest(args=[a[:40] for a in args]):
                 result = self.run_program(args)
-                self.assertEqual(result.exit_code, 0, result.describe())
+                self.assertEqual(result.exit_code, INVALID_COMMAND_LINE, result.describe())
                 text = self.startup_box(result)
                 self.assertEqual(text, form + usage)
                 self.assert_no_run_log(result)
