@@ -415,6 +415,42 @@ class FinishTest(unittest.TestCase):
         finally:
             self.host.set_registry({(SETUP_KEY, 'NORVAROOT'): None})
 
+    def test_a_busy_installer_is_waited_for_with_busywait(self):
+        f = 'C:\\K002'
+        record = f + '\\standins.txt'
+        program, response, _ = self.media(f, uninstaller_version=False, record=record)
+        code, out = self.host.execute('C:\\windows\\system32\\net.exe', ['stop', 'msiserver'])
+        self.assertIn(code, (0, 1), out)
+
+        # The other installation ends after about 8 seconds; the run checks
+        # every 5, logs both ends of its wait, then installs.
+        with self.host.process_named('MSIEXEC.EXE', ends_after=8):
+            result = self.run_media(program, response, ['busywait=30'])
+        self.assert_finished(result)
+        self.assertEqual(result.message_boxes, [], result.describe())
+        log = self.run_log(result)
+        waited = re.match(r'Another installation is running; waiting up to 30 seconds for it to '
+                          r'finish\.\nThe other installation has finished after (\d+) seconds\.\n'
+                          r'Response XML file: ', log)
+        self.assertIsNotNone(waited, log)
+        self.assertIn(int(waited.group(1)), range(8, 21), log)
+        self.assertEqual(self.started(record), 1)
+        self.host.clear_run_logs()
+
+        # A budget of 2 seconds runs out: the busy message and 1, at once.
+        with self.host.process_named('MSIEXEC.EXE'):
+            result = self.run_media(program, response, ['busywait=2'],
+                                    answers=(CAPTION + '::btn:%d' % IDOK,))
+        self.assert_finished(result, 1)
+        self.assertEqual([d.message_text for d in result.titled_dialogs], [BUSY], result.describe())
+        self.assertLess(result.ended - result.started, 15, result.describe())
+        self.assertEqual(self.run_log(result),
+                         'Another installation is running; waiting up to 2 seconds for it to finish.\n')
+        self.assertEqual(self.started(record), 1)
+        self.host.clear_run_logs()
+        # Without the switch the run stops at once, as
+        # test_busy_check_refuses_to_run_beside_msiexec shows.
+
     # ------------------------------------------------------ restart decision
 
     def test_restart_follows_the_switches_the_marker_and_the_answer(self):
@@ -469,11 +505,18 @@ class FinishTest(unittest.TestCase):
             self.assertEqual(self.host.registry_values(RUNONCE_KEY, view=64).get(MARKER),
                              marker_command, 'the 64-bit marker is gone')
             self.host.set_registry({(RUNONCE_KEY, MARKER): None}, view=64)
-            # A marker of any size counts: a RunOnce command of 300 bytes.
+            # /rebootcodes tells the agent about the restart still needed.
+            self.host.clear_run_logs()
+            result = self.host.run(program, [with_package, '/noreboot', '/rebootcodes'], cwd=f,
+                                   timeout=120)
+            self.assert_finished(result, 3010)
+            self.assert_no_restart(result)
+            # A marker of any size counts: a RunOnce command of 300 bytes;
+            # with /rebootcodes the started restart is 1641.
             self.host.set_registry({(RUNONCE_KEY, MARKER): 'x' * 300})
             self.host.clear_run_logs()
-            result = self.run_media(program, response)
-            self.assert_finished(result)
+            result = self.run_media(program, response, ['/rebootcodes'])
+            self.assert_finished(result, 1641)
             self.assert_restart_requested(result)
             self.set_marker(None)
 

@@ -16,6 +16,7 @@ the program builds them from the lower-cased switch value.
 import glob
 import os
 import re
+import shutil
 import sys
 import unittest
 
@@ -528,6 +529,25 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(sorted(v[0] for c, v in after.items() if c not in before),
                          ['Norvasoft Alpha'])
         self.assertNotIn(legacy, after)
+
+    def test_a_shell_failure_in_a_silent_run_is_logged_and_waits_for_nobody(self):
+        # The old staging folder holds a file another process keeps open:
+        # its removal fails. The shell shows no error box in a silent run
+        # (Wine's shows none anyway); the failure is logged and the run ends.
+        f = 'C:\\I005'
+        program_path = self.media(f)
+        self.host.install_standin(f + '\\core\\dotnet20\\DotNetFx.exe')
+        staging = self.temp + 'norvacore'
+        self.host.write_file(staging + '\\old.txt', 'held')
+        self.addCleanup(shutil.rmtree, self.host.unix_path(staging), True)
+        with self.host.file_locked(staging + '\\old.txt'):
+            result = self.run_items(program_path, f + '\\resp.xml',
+                                    [(f + '\\core\\dotnet20\\DotNetFx.exe', '/q')], cwd=f, timeout=60)
+        self.assert_exit(result, 0)
+        self.assertEqual(result.message_boxes, [], result.describe())
+        self.assertRegex(self.run_log(result),
+                         re.escape('Shell operation failed with code ') + r'\d+: '
+                         + re.escape(staging + '\n'))
 
     def test_malformed_items_end_the_run_without_a_crash_or_hang(self):
         f = 'C:\\B001'

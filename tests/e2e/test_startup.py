@@ -160,6 +160,35 @@ class StartupTest(unittest.TestCase):
                                  result.describe())
                 self.assertEqual(dialogs[-2].message_text, message)
 
+    def test_where_nobody_can_see_a_window_each_stop_is_logged_with_its_code(self):
+        # The program starts in a window station that is not visible, as a
+        # service's: a message box or the file dialog there would wait until
+        # the time-out. Each stop leaves its message and exit code in the
+        # default run log instead, within seconds.
+        invalid = self.folder + '\\invalid.xml'
+        self.host.write_file(invalid, '<PRODUCT1>c:\\a.msi</PRODUCT1><PARAMETER1>A=1</PARAMETER1>\r\n'
+                                      '<PRODUCT2>c:\\b.msi</PRODUCT2>\r\n')
+        missing = self.folder + '\\missing.xml'
+        cases = [
+            (['/x'], INVALID_COMMAND_LINE, FORM_A + self.usage_text()),
+            ([invalid], 13, 'Invalid entries found in response file. Please fix the errors before '
+                            'proceeding'),
+            ([missing], 1, NOT_FOUND + missing),
+        ]
+        for args, code, message in cases:
+            with self.subTest(args=args):
+                self.host.clear_run_logs()
+                result = self.host.run(self.program, args, timeout=20, env={'NV_RUNEXE_HIDDEN': '1'})
+                self.assertEqual(result.exit_code, code, result.describe())
+                self.assertLess(result.ended - result.started, 15, result.describe())
+                self.assertEqual(result.calls('MessageBoxA', 'MessageBoxW', 'GetOpenFileNameA'), [],
+                                 result.describe())
+                logs = self.host.run_logs()
+                self.assertEqual(len(logs), 1, result.describe())
+                with open(logs[0], 'rb') as log:
+                    text = log.read().decode('latin-1').replace('\r\n', '\n')
+                self.assertTrue(text.endswith('%s\nExit code: %d\n' % (message, code)), text)
+
 
 if __name__ == '__main__':
     winehost.main()

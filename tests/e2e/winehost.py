@@ -41,6 +41,7 @@ import signal
 import struct
 import subprocess
 import sys
+import threading
 import time
 import unittest
 import uuid
@@ -675,21 +676,21 @@ class WineHost:
             yield
 
     @contextlib.contextmanager
-    def process_named(self, exe_name: str):
+    def process_named(self, exe_name: str, ends_after: Optional[float] = None):
         """Keeps a process whose program file is named exe_name (any case)
-        running while the block runs: a copy of the holdfile helper under
-        that name, in a folder of its own, holding a file of that folder.
-        Yields the Windows path of the copy."""
+        running while the block runs, or for ends_after seconds at most: a
+        copy of the holdfile helper under that name, in a folder of its own,
+        holding a file of that folder. Yields the Windows path of the copy."""
         folder = 'C:\\procs\\' + uuid.uuid4().hex[:8]
         program = folder + '\\' + exe_name
         shutil.copy2(self.holdfile, os.path.join(self.make_dir(folder), exe_name))
         held = folder + '\\held.txt'
         self.write_file(held, 'held\n')
-        with self._holding(program, held):
+        with self._holding(program, held, ends_after):
             yield program
 
     @contextlib.contextmanager
-    def _holding(self, program: str, win_path: str):
+    def _holding(self, program: str, win_path: str, ends_after: Optional[float] = None):
         """Runs program (the holdfile helper or a copy) on win_path until
         the block ends; the block starts once the file is held."""
         folder = os.path.join(self.work_dir, 'locks', uuid.uuid4().hex)
@@ -705,8 +706,13 @@ class WineHost:
                 if holder.poll() is not None or time.time() > deadline:
                     raise RuntimeError('holdfile could not hold %s' % win_path)
                 time.sleep(0.05)
+            if ends_after is not None:
+                timer = threading.Timer(ends_after, lambda: open(stop, 'w').close())
+                timer.start()
             yield
         finally:
+            if ends_after is not None:
+                timer.cancel()
             _stop_helper(stop, holder)
 
     # ---------------------------------------------------------- registry

@@ -14,6 +14,11 @@
  *   timeout                    it ran longer than TIMEOUT-MS and was ended
  *   error <code>               it could not be started
  * runexe's own exit code is the program's, or 255 for time-out and error.
+ *
+ * With NV_RUNEXE_HIDDEN set, the program starts on a desktop of a window
+ * station that runexe creates: one that is not visible (WSF_VISIBLE clear),
+ * as a service's is. Nobody can answer a window there; one that waits for
+ * an answer waits until the time-out.
  */
 #include <windows.h>
 
@@ -83,6 +88,18 @@ int main(int argc, char **argv) {
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
   si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  if (GetEnvironmentVariableA("NV_RUNEXE_HIDDEN", line, sizeof line) > 0) {
+    HWINSTA own = GetProcessWindowStation();
+    HWINSTA hidden = CreateWindowStationW(L"NvHidden", 0, WINSTA_ALL_ACCESS, NULL);
+    /* A desktop is made in the window station of the process that makes it. */
+    if (!hidden || !SetProcessWindowStation(hidden) ||
+        !CreateDesktopW(L"Default", NULL, NULL, 0, GENERIC_ALL, NULL) || !SetProcessWindowStation(own)) {
+      snprintf(line, sizeof line, "error %lu\n", (unsigned long)GetLastError());
+      Report(argv[1], line);
+      return 255;
+    }
+    si.lpDesktop = L"NvHidden\\Default";
+  }
   ZeroMemory(&pi, sizeof pi);
   if (!CreateProcessW(NULL, commandLine, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi)) {
     snprintf(line, sizeof line, "error %lu\n", (unsigned long)GetLastError());
