@@ -1,5 +1,8 @@
 #include "app/check_media.h"
 
+#include "app/check_details.h"
+#include "app/deployment_kit.h"
+#include "app/json_writer.h"
 #include "app/command_line.h"
 #include "app/run_context.h"
 #include "launch/launch_loop.h"
@@ -7,6 +10,7 @@
 #include "platform/text.h"
 #include "response/install_plan.h"
 #include "response/response_file.h"
+#include "deploy/shell_helpers.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -58,9 +62,38 @@ const char* KindText(ItemKind kind) {
 // Only the switches that change what a run finds: the response file, the
 // alternative source and the search trace. Each is read by the run's own
 // parser, so it means what it means to a run.
-bool ReadCheckOptions(RunContext& ctx, const std::vector<std::string>& args) {
+// The check's own switches, beside those it shares with a run.
+struct CheckSwitches {
+  bool signedOnly = false;   // /signed: a file without a valid signature fails
+  bool json = false;         // /json: the report as one JSON document
+  std::string kitFolder;     // /kit=FOLDER: write the deployment kit there
+};
+
+// True when arg is one of the check's own switches (read into *s).
+bool ReadCheckSwitch(const CodePage& cp, const std::string& arg, CheckSwitches* s) {
+  if (MbEqualNoCase(cp, arg, "/signed")) {
+    s->signedOnly = true;
+    return true;
+  }
+  if (MbEqualNoCase(cp, arg, "/json")) {
+    s->json = true;
+    return true;
+  }
+  if (arg.size() > 5 && MbEqualNoCase(cp, arg.substr(0, 5), "/kit=")) {
+    s->kitFolder = arg.substr(5);
+    return true;
+  }
+  return false;
+}
+
+// The check's own switches, then only the run's switches that change what
+// a run finds: the response file, the alternative source and the search
+// trace. Each of those is read by the run's own parser, so it means what it
+// means to a run.
+bool ReadCheckOptions(RunContext& ctx, const std::vector<std::string>& args, CheckSwitches* switches) {
   const CodePage& cp = ctx.platform.codePage;
   for (const std::string& arg : args) {
+    if (ReadCheckSwitch(cp, arg, switches)) continue;
     RunOptions one;
     if (ParseCommandLine(cp, {arg}, ctx.programDir, &one) != ParseResult::kOk) return false;
     RunOptions defaults;
@@ -78,47 +111,124 @@ bool ReadCheckOptions(RunContext& ctx, const std::vector<std::string>& args) {
   return true;
 }
 
-void Line(std::string* out, const std::string& key, const std::string& value) {
-  out->append(key + ": " + value + "\n");
+// The report: "key: value" lines, or the same keys in lower camel case in
+// one JSON document.
+struct Field {
+  std::string key, value;
+};
+
+struct ItemReport {
+  int number = 0;
+  std::vector<Field> fields;
+  std::vector<std::string> trace;
+};
+
+struct Tally {
+  int items = 0, failing = 0, signedCount = 0, unsignedCount = 0, untrusted = 0;
+};
+
+std::string CamelCase(const std::string& key) {
+  std::string out;
+  bool upper = false;
+  for (char c : key) {
+    if (c == ' ') {
+      upper = true;
+      continue;
+    }
+    out.push_back(upper && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    upper = false;
+  }
+  return out;
 }
 
-// One item's block; true when the item would be skipped or fail to start.
-bool ReportItem(RunContext& ctx, const ItemDecision& d, std::string* out) {
+// The signature of a found file, counted in the tally; true when /signed
+// makes the item fail.
+bool AddSignature(Platform& p, Trust& trust, const std::string& path, bool signedOnly, ItemReport* r, Tally* t) {
+  const SignatureCheck check = CheckSignature(p, trust, path);
+  r->fields.push_back({"signature", check.text});
+  switch (check.kind) {
+    case SignatureKind::Valid:
+      ++t->signedCount;
+      return false;
+    case SignatureKind::None:
+      ++t->unsignedCount;
+      break;
+    default:
+      ++t->untrusted;
+      break;
+  }
+  return signedOnly;
+}
+
+// What a package will do here; its identity goes to the kit.
+void AddState(Platform& p, const std::string& package, ItemReport* r, std::vector<PackageIdentity>* kit) {
+  PackageIdentity id = ReadPackageIdentity(p, package);
+  const std::string state = DescribePackageState(p, id);
+  if (!state.empty()) r->fields.push_back({"state", state});
+  kit->push_back(id);
+}
+
+// One item's report; true when the item would be skipped or fail to start
+// (or, with /signed, carries no valid signature).
+bool ReportItem(RunContext& ctx, Trust& trust, const CheckSwitches& sw, const ItemDecision& d, ItemReport* r,
+                Tally* tally, std::vector<PackageIdentity>* kit) {
   Platform& p = ctx.platform;
-  Line(out, "item", std::to_string(d.number));
-  Line(out, "written", d.written);
-  if (!d.mediaPath.empty() && d.mediaPath != d.path) Line(out, "media path", d.mediaPath);
-  Line(out, "path", d.path);
-  Line(out, "rule", d.rule);
-  Line(out, "kind", KindText(d.kind));
+  auto line = [r](const std::string& key, const std::string& value) { r->fields.push_back({key, value}); };
+  r->number = d.number;
+  line("written", d.written);
+  if (!d.mediaPath.empty() && d.mediaPath != d.path) line("media path", d.mediaPath);
+  line("path", d.path);
+  line("rule", d.rule);
+  line("kind", KindText(d.kind));
   bool fails = !d.found;
   switch (d.kind) {
     case ItemKind::ProductCode:
-      Line(out, "status", d.found ? "installed" : "not installed");
-      if (d.found) Line(out, "product name", d.name);
+      line("status", d.found ? "installed" : "not installed");
+      if (d.found) line("product name", d.name);
       break;
     case ItemKind::Package:
     case ItemKind::ScriptEnginePackage:
-      Line(out, "status", d.found ? "found" : "missing");
+      line("status", d.found ? "found" : "missing");
       if (!d.found) break;
       // Read from the package that would be installed, wherever it was found.
-      Line(out, "product name", GetPackageProperty(p, d.path, "ProductName"));
-      Line(out, "product version", GetPackageProperty(p, d.path, "ProductVersion"));
-      Line(out, "product prefix", GetPackageProperty(p, d.path, "NVProductPrefix"));
+      line("product name", GetPackageProperty(p, d.path, "ProductName"));
+      line("product version", GetPackageProperty(p, d.path, "ProductVersion"));
+      line("product prefix", GetPackageProperty(p, d.path, "NVProductPrefix"));
+      AddState(p, d.path, r, kit);
       if (d.kind == ItemKind::ScriptEnginePackage) {
-        Line(out, "setup", d.setupPath.empty() ? "missing" : d.commandLine);
+        line("setup", d.setupPath.empty() ? "missing" : d.commandLine);
         fails = fails || d.setupPath.empty() || d.tooLong;
+        // What runs is the setup program beside the package.
+        if (!d.setupPath.empty() && AddSignature(p, trust, d.setupPath, sw.signedOnly, r, tally)) fails = true;
       } else {
-        Line(out, "parameters", d.parameter);
+        line("parameters", d.parameter);
+        if (AddSignature(p, trust, d.path, sw.signedOnly, r, tally)) fails = true;
       }
       break;
-    default:
-      Line(out, "status", d.found ? "found" : "missing");
-      Line(out, "command line", d.tooLong ? "too long to be started (" + std::to_string(d.commandLine.size()) +
-                                                  " characters)"
-                                            : d.commandLine);
+    default: {
+      line("status", d.found ? "found" : "missing");
+      line("command line", d.tooLong ? "too long to be started (" + std::to_string(d.commandLine.size()) +
+                                           " characters)"
+                                     : d.commandLine);
       fails = fails || d.tooLong;
+      // msiexec.exe is signed through the system's catalog: what counts is
+      // the package it installs.
+      std::string checked = d.mediaPath.empty() ? d.path : d.mediaPath;
+      if (MbEqualNoCase(p.codePage, d.path, "msiexec.exe")) {
+        checked = MsiexecPackage(p.codePage, d.parameter);
+        if (checked.empty()) break;
+        line("package", checked);
+        if (!PathExists(p, checked)) {
+          line("package status", "missing");
+          break;
+        }
+        AddState(p, checked, r, kit);
+      } else if (!d.found) {
+        break;
+      }
+      if (AddSignature(p, trust, checked, sw.signedOnly, r, tally)) fails = true;
       break;
+    }
   }
   if (ctx.options.verboseTrace) {
     for (const std::string* lines : {&d.logBeforeHeader, &d.logAfterHeader}) {
@@ -126,37 +236,117 @@ bool ReportItem(RunContext& ctx, const ItemDecision& d, std::string* out) {
       while (start < lines->size()) {
         size_t end = lines->find('\n', start);
         if (end == std::string::npos) end = lines->size();
-        if (end > start) Line(out, "trace", lines->substr(start, end - start));
+        if (end > start) r->trace.push_back(lines->substr(start, end - start));
         start = end + 1;
       }
     }
   }
-  out->append("\n");
   return fails;
+}
+
+std::string SummaryText(const Tally& t) {
+  return "summary: " + std::to_string(t.items) + " items, " + std::to_string(t.items - t.failing) + " found, " +
+         std::to_string(t.failing) + " missing or failing; " + std::to_string(t.signedCount) + " signed, " +
+         std::to_string(t.unsignedCount) + " unsigned, " + std::to_string(t.untrusted) + " untrusted\n";
+}
+
+std::string RenderText(const std::vector<Field>& head, const std::vector<ItemReport>& items, const Tally& t) {
+  std::string out;
+  auto line = [&out](const std::string& key, const std::string& value) { out += key + ": " + value + "\n"; };
+  for (const Field& f : head) line(f.key, f.value);
+  out += "\n";
+  for (const ItemReport& r : items) {
+    line("item", std::to_string(r.number));
+    for (const Field& f : r.fields) line(f.key, f.value);
+    for (const std::string& trace : r.trace) line("trace", trace);
+    out += "\n";
+  }
+  return out + SummaryText(t);
+}
+
+std::string RenderJson(const CodePage& cp, const std::vector<Field>& head, const std::vector<ItemReport>& items,
+                       const Tally& t) {
+  JsonWriter json(cp);
+  json.BeginObject();
+  for (const Field& f : head) {
+    json.Key(CamelCase(f.key));
+    json.String(f.value);
+  }
+  json.Key("items");
+  json.BeginArray();
+  for (const ItemReport& r : items) {
+    json.BeginObject();
+    json.Key("item");
+    json.Number(r.number);
+    for (const Field& f : r.fields) {
+      json.Key(CamelCase(f.key));
+      json.String(f.value);
+    }
+    if (!r.trace.empty()) {
+      json.Key("trace");
+      json.BeginArray();
+      for (const std::string& trace : r.trace) json.String(trace);
+      json.EndArray();
+    }
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Key("summary");
+  json.BeginObject();
+  const std::pair<const char*, int> counts[] = {{"items", t.items},          {"found", t.items - t.failing},
+                                                {"missingOrFailing", t.failing}, {"signed", t.signedCount},
+                                                {"unsigned", t.unsignedCount}, {"untrusted", t.untrusted}};
+  for (const auto& count : counts) {
+    json.Key(count.first);
+    json.Number(count.second);
+  }
+  json.EndObject();
+  json.EndObject();
+  return json.Text();
+}
+
+// The install command line for this media: the response file by its name
+// alone when it lies next to the programs, as the run then finds it.
+std::string InstallCommand(RunContext& ctx) {
+  const CodePage& cp = ctx.platform.codePage;
+  std::string response = ctx.options.responseFile;
+  const size_t last = MbFindLast(cp, response, '\\');
+  if (last != std::string::npos && MbEqualNoCase(cp, response.substr(0, last + 1), ctx.programDir)) {
+    response = response.substr(last + 1);
+  }
+  std::string command = "NvRunUnattended.exe \"" + response + "\" /S";
+  if (!ctx.options.altSource.empty()) command += " altsource=\"" + ctx.options.altSource + "\"";
+  return command;
 }
 
 }  // namespace
 
 std::string BuildCheckUsageText() {
   return "Usage: NvCheckMedia.exe \"[\\\\deploysrv\\NorvaSuite\\]MyInstall.xml\" "
-         "[altsource=\"\\\\mirrorsrv\\NorvaMedia\"] [/v]\n\n"
+         "[altsource=\"\\\\mirrorsrv\\NorvaMedia\"] [/v] [/signed] [/json] [/kit=FOLDER]\n\n"
          "Shows, for every item of the response file, what NvRunUnattended.exe would find and start,\n"
+         "what each package will do on this computer and whether each file is signed,\n"
          "without installing, copying or starting anything.\n\n"
          "altsource - Alternative install media location (altsource=. is the folder of this program)\n"
-         "/v - Also show every place that is searched\n\n"
+         "/v - Also show every place that is searched\n"
+         "/signed - Count a file without a valid signature as failing\n"
+         "/json - Write the report as one JSON document\n"
+         "/kit=FOLDER - Also write detect.ps1, uninstall.xml and commands.txt for a management agent\n\n"
          "Exit code: 0 when every item is found, else the number of items that would be skipped or\n"
          "fail to start; 10001 for an unknown option, 10002 when the response file is missing,\n"
-         "10003 for invalid entries in the response file.\n";
+         "10003 for invalid entries in the response file, 10004 when the kit cannot be written.\n";
 }
 
-int32_t CheckMedia(Platform& platform, const std::vector<std::string>& args, std::string* out, std::string* err) {
+int32_t CheckMedia(Platform& platform, Trust& trust, const std::vector<std::string>& args, std::string* out,
+                   std::string* err) {
   ConsoleUi ui(err);
   Platform checked{platform.files,     platform.registry, platform.installer, platform.shell,
                    platform.processes, ui,                platform.system,    platform.codePage};
   RunContext ctx(checked);
   ctx.programDir = ProgramDirFromModulePath(platform.codePage, platform.files.ModuleFileName());
   ctx.tempDir = TemporaryFolder(platform);
-  if (!ReadCheckOptions(ctx, args)) {
+  CheckSwitches switches;
+  if (!ReadCheckOptions(ctx, args, &switches)) {
     err->append(BuildCheckUsageText());
     return kCheckUsageError;
   }
@@ -164,22 +354,33 @@ int32_t CheckMedia(Platform& platform, const std::vector<std::string>& args, std
   // No run log is open: the counting pass's lines are dropped, and its only
   // message (invalid entries) goes to the error output.
   if (!BuildInstallPlan(ctx)) return kCheckInvalidEntries;
-  Line(out, "response file", ctx.options.responseFile);
-  Line(out, "core directory", ctx.plan.coreDir);
-  Line(out, "media prefix", ctx.plan.mediaPrefix);
-  Line(out, "alternative source", ctx.options.altSource);
-  out->append("\n");
-  int32_t failing = 0;
-  int items = 0;
+  const std::vector<Field> head = {{"response file", ctx.options.responseFile},
+                                   {"core directory", ctx.plan.coreDir},
+                                   {"media prefix", ctx.plan.mediaPrefix},
+                                   {"alternative source", ctx.options.altSource}};
+  std::vector<ItemReport> items;
+  std::vector<PackageIdentity> packages;
+  Tally tally;
   for (int n = 1;; ++n) {
     ItemDecision d = DecideItem(ctx, n);
     if (d.end) break;
-    ++items;
-    if (ReportItem(ctx, d, out)) ++failing;
+    ++tally.items;
+    items.emplace_back();
+    if (ReportItem(ctx, trust, switches, d, &items.back(), &tally, &packages)) ++tally.failing;
   }
-  out->append("summary: " + std::to_string(items) + " items, " + std::to_string(items - failing) + " found, " +
-              std::to_string(failing) + " missing or failing\n");
-  return failing;
+  out->append(switches.json ? RenderJson(platform.codePage, head, items, tally) : RenderText(head, items, tally));
+  if (!switches.kitFolder.empty()) {
+    KitInput kit;
+    kit.installCommand = InstallCommand(ctx);
+    kit.responseName = ctx.options.responseFile;
+    kit.packages = packages;
+    std::string error;
+    if (!WriteDeploymentKit(platform, switches.kitFolder, kit, &error)) {
+      err->append(error + "\n");
+      return kCheckKitNotWritten;
+    }
+  }
+  return tally.failing;
 }
 
 }  // namespace nv

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/trust.h"
 
 namespace nv {
 
@@ -16,14 +17,18 @@ namespace nv {
 constexpr int32_t kCheckUsageError = 10001;        // an argument the check does not take
 constexpr int32_t kCheckNoResponseFile = 10002;    // the response file cannot be found
 constexpr int32_t kCheckInvalidEntries = 10003;    // the response file's entries are malformed
+constexpr int32_t kCheckKitNotWritten = 10004;     // /kit= was given and the kit cannot be written
 
 // The check's usage text.
 std::string BuildCheckUsageText();
 
 // Checks the media for the arguments (without argument 0): the report goes
-// to *out, errors to *err. Returns 0 when every item resolves to an existing
-// file or an installed product, else the number of items that would be
-// skipped or fail to start, or one of the codes above.
-int32_t CheckMedia(Platform& platform, const std::vector<std::string>& args, std::string* out, std::string* err);
+// to *out, errors to *err; trust checks the files' signatures. Returns 0
+// when every item resolves to an existing file or an installed product,
+// else the number of items that would be skipped or fail to start (with
+// /signed, also those whose file has no valid signature), or one of the
+// codes above.
+int32_t CheckMedia(Platform& platform, Trust& trust, const std::vector<std::string>& args, std::string* out,
+                   std::string* err);
 
 }  // namespace nv

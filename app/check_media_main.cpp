@@ -5,11 +5,13 @@
 
 #include "app/check_media.h"
 #include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_trust.h"
 
 int main() {
   nv::win32::Win32Windows windows;
+  nv::win32::Win32Trust trust;
   std::string out, err;
-  int code = nv::CheckMedia(windows.platform, windows.platform.system.Arguments(), &out, &err);
+  int code = nv::CheckMedia(windows.platform, trust, windows.platform.system.Arguments(), &out, &err);
   fwrite(out.data(), 1, out.size(), stdout);
   fwrite(err.data(), 1, err.size(), stderr);
   fflush(stdout);

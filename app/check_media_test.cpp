@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fake/fake_platform.h"
+#include "platform/fake/fake_trust.h"
 
 namespace nv {
 namespace {
@@ -18,7 +19,7 @@ class CheckMediaTest : public ::testing::Test {
     w.installer.ClearCalls();
     w.shell.ClearCalls();
     w.processes.ClearCalls();
-    return CheckMedia(w.platform, args, &out, &err);
+    return CheckMedia(w.platform, trust, args, &out, &err);
   }
   void Items(const std::vector<std::pair<std::string, std::string>>& items) {
     std::string file = "<Items>\n";
@@ -53,6 +54,7 @@ class CheckMediaTest : public ::testing::Test {
     EXPECT_TRUE(w.system.MifRecords().empty());
   }
   fake::FakeWindows w;
+  fake::FakeTrust trust;
   std::string out, err;
 };
 
@@ -72,6 +74,11 @@ TEST_F(CheckMediaTest, ReportsWhereEachItemIsFoundAndWhatWouldStart) {
          {"{P}", ""},
          {"{Q}", ""},
          {"D:\\media\\missing.exe", ""}});
+  // The four forms of a signature; a redistributable is checked on the media.
+  trust.SetResult("D:\\media\\core\\one\\one.msi", 0, "Norvasoft Ltd");
+  trust.SetResult("e:\\alt\\two.msi", kTrustBadDigest);
+  trust.SetResult("E:\\alt\\disk\\sub\\four.msi", kCertUntrustedRoot);
+  trust.SetResult("D:\\media\\core\\dotnet20\\dotnetfx.exe", 0, "Microsoft Corporation");
   EXPECT_EQ(Check({"D:\\media\\run.xml", "altsource=E:\\alt"}), 3);
   EXPECT_EQ(err, "");
   const std::string temp = "C:\\Users\\admin\\AppData\\Local\\Temp\\";
@@ -81,31 +88,31 @@ TEST_F(CheckMediaTest, ReportsWhereEachItemIsFoundAndWhatWouldStart) {
             "alternative source: e:\\alt\\\n\n"
             "item: 1\nwritten: D:\\media\\core\\one\\one.msi\npath: D:\\media\\core\\one\\one.msi\nrule: as written\n"
             "kind: package\nstatus: found\nproduct name: One\nproduct version: 2.0\nproduct prefix: NVOne\n"
-            "parameters: A=1\n\n"
+            "parameters: A=1\nsignature: valid, signed by Norvasoft Ltd\n\n"
             "item: 2\nwritten: D:\\media\\core\\two\\two.msi\npath: e:\\alt\\two.msi\nrule: alternative source\n"
             "kind: package\nstatus: found\nproduct name: Two\nproduct version: 2.0\nproduct prefix: NVTwo\n"
-            "parameters: \n\n"
+            "parameters: \nsignature: does not match the file (changed after signing)\n\n"
             "item: 3\nwritten: D:\\media\\core\\three\\three.msi\npath: D:\\media\\core\\three\\three.msi\n"
             "rule: as written\nkind: package\nstatus: missing\n\n"
             "item: 4\nwritten: X:\\four.msi\npath: e:\\alt\\disk\\sub\\four.msi\nrule: subfolder search\n"
             "kind: package\nstatus: found\nproduct name: Four\nproduct version: 2.0\nproduct prefix: NVFour\n"
-            "parameters: \n\n"
+            "parameters: \nsignature: not trusted (0x800B0109)\n\n"
             "item: 5\nwritten: D:\\media\\core\\dotnet20\\dotnetfx.exe\n"
             "media path: D:\\media\\core\\dotnet20\\dotnetfx.exe\npath: " +
                 temp +
                 "norvacore\\dotnetfx.exe\nrule: local copy\nkind: .NET redistributable\nstatus: found\n"
                 "command line: " +
                 temp +
-                "norvacore\\dotnetfx.exe /q\n\n"
+                "norvacore\\dotnetfx.exe /q\nsignature: valid, signed by Microsoft Corporation\n\n"
                 "item: 6\nwritten: C:\\Program Files\\Tool\\tool.exe\npath: C:\\Program Files\\Tool\\tool.exe\n"
                 "rule: as written\nkind: program\nstatus: found\n"
-                "command line: \"C:\\Program Files\\Tool\\tool.exe\" /s\n\n"
+                "command line: \"C:\\Program Files\\Tool\\tool.exe\" /s\nsignature: none\n\n"
                 "item: 7\nwritten: {P}\npath: {P}\nrule: as written\nkind: product code\nstatus: installed\n"
                 "product name: Old\n\n"
                 "item: 8\nwritten: {Q}\npath: {Q}\nrule: as written\nkind: product code\nstatus: not installed\n\n"
                 "item: 9\nwritten: D:\\media\\missing.exe\npath: D:\\media\\missing.exe\nrule: as written\n"
                 "kind: program\nstatus: missing\ncommand line: D:\\media\\missing.exe \n\n"
-                "summary: 9 items, 6 found, 3 missing or failing\n");
+                "summary: 9 items, 6 found, 3 missing or failing; 2 signed, 1 unsigned, 2 untrusted\n");
   ExpectNothingChanged();
 }
 
@@ -129,9 +136,50 @@ TEST_F(CheckMediaTest, FindsPackagesByEveryCandidateRuleAndTracesTheSearch) {
     fresh.files.AddFile(kFile, "<Items>\n<PRODUCT1>F:\\Core\\x.msi</PRODUCT1><PARAMETER1/>"
                                "<PARAMETER1></PARAMETER1>\n<PRODUCT2>Q:\\m\\d2\\d1\\p.msi</PRODUCT2>"
                                "<PARAMETER2></PARAMETER2>\n</Items>\n");
-    EXPECT_EQ(CheckMedia(fresh.platform, {kFile, "/altsource=E:\\ALT", "/v"}, &o, &e), 0) << o << e;
+    EXPECT_EQ(CheckMedia(fresh.platform, trust, {kFile, "/altsource=E:\\ALT", "/v"}, &o, &e), 0) << o << e;
     EXPECT_NE(o.find("rule: " + std::string(c.rule) + "\n"), std::string::npos) << o;
     EXPECT_NE(o.find("trace: Looking for "), std::string::npos) << o;
+  }
+}
+
+TEST_F(CheckMediaTest, TellsWhatEachPackageWillDoHere) {
+  struct Installed {
+    const char* code;
+    const char* upgrade;
+    const char* version;
+  };
+  struct Case {
+    std::vector<Installed> installed;
+    const char* state;
+  } cases[] = {
+      {{}, "new install"},
+      {{{"{P}", "{U}", "2.0.1"}}, "already installed (version 2.0.1), the run repairs or modifies it"},
+      {{{"{P}", "{U}", "1.0"}},
+       "another version of this product is installed (version 1.0); Windows Installer will refuse it (1638)"},
+      // A lower version wins over a higher one, whatever the order Windows lists them in.
+      {{{"{N}", "{U}", "3.0"}, {"{O}", "{U}", "2.0"}}, "upgrades Old 2.0"},
+      {{{"{N}", "{U}", "3.0"}, {"{X}", "{OTHER}", "1.0"}}, "a newer version is installed (Old 3.0)"},
+      {{{"{S}", "{U}", "2.0.1"}}, "the same version of a related product is installed (Old 2.0.1)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.state);
+    fake::FakeWindows fresh;
+    fresh.files.AddFile("D:\\media\\p.msi");
+    fresh.installer.AddPackage("D:\\media\\p.msi", {{"ProductName", "New"}, {"ProductVersion", "2.0.1"},
+                                                     {"ProductCode", "{P}"}, {"UpgradeCode", "{U}"}});
+    for (const Installed& i : c.installed) {
+      fresh.installer.AddProduct(i.code, {}, {{"InstalledProductName", "Old"}, {"VersionString", i.version}});
+      fresh.installer.SetUpgradeCode(i.code, i.upgrade);
+    }
+    // The same package as a package item and through msiexec.exe.
+    fresh.files.AddFile(kFile, "<I>\n<PRODUCT1>D:\\media\\p.msi</PRODUCT1><PARAMETER1></PARAMETER1>\n"
+                               "<PRODUCT2>msiexec.exe</PRODUCT2><PARAMETER2>/i \"D:\\media\\p.msi\" /qn</PARAMETER2>\n</I>\n");
+    std::string o, e;
+    EXPECT_EQ(CheckMedia(fresh.platform, trust, {kFile}, &o, &e), 0) << e;
+    const std::string state = "state: " + std::string(c.state) + "\n";
+    const size_t first = o.find(state);
+    EXPECT_NE(first, std::string::npos) << o;
+    EXPECT_NE(o.find("package: D:\\media\\p.msi\n" + state, first + 1), std::string::npos) << o;
   }
 }
 

@@ -102,6 +102,9 @@ class RecordingInstaller : public Installer {
     return inner_.GetProductProperty(product, property, buffer, size);
   }
   uint32_t CloseHandle(MSIHANDLE handle) override { return inner_.CloseHandle(handle); }
+  uint32_t EnumRelatedProducts(const std::string& upgradeCode, uint32_t index, std::string* productCode) override {
+    return inner_.EnumRelatedProducts(upgradeCode, index, productCode);
+  }
 
  private:
   Installer& inner_;

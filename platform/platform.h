@@ -187,6 +187,11 @@ class Installer {
                                       uint32_t* size) = 0;
   // MsiCloseHandle.
   virtual uint32_t CloseHandle(MSIHANDLE handle) = 0;
+  // MsiEnumRelatedProductsA(upgrade code, 0, index, 39-character buffer):
+  // 0 and the product code of an installed product that carries the upgrade
+  // code, while any remain; ERROR_NO_MORE_ITEMS after the last.
+  virtual uint32_t EnumRelatedProducts(const std::string& upgradeCode, uint32_t index,
+                                       std::string* productCode) = 0;
 };
 
 // ---------------------------------------------------------------- shell

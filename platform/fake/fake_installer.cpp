@@ -116,7 +116,11 @@ void FakeInstaller::AddPackage(const std::string& path, const std::map<std::stri
 void FakeInstaller::AddProduct(const std::string& productCode,
                                const std::map<std::string, std::string>& properties,
                                const std::map<std::string, std::string>& info) {
-  products_.push_back({productCode, properties, info});
+  products_.push_back({productCode, properties, info, {}});
+}
+
+void FakeInstaller::SetUpgradeCode(const std::string& productCode, const std::string& upgradeCode) {
+  if (Product* p = FindProduct(productCode)) p->upgradeCode = upgradeCode;
 }
 
 void FakeInstaller::SetResult(const std::string& packageOrProduct, uint32_t result) {
@@ -317,6 +321,22 @@ uint32_t FakeInstaller::CloseHandle(MSIHANDLE handle) {
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   if (handle == 0) return ERROR_SUCCESS;
   return handles_.erase(handle) != 0 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+uint32_t FakeInstaller::EnumRelatedProducts(const std::string& upgradeCode, uint32_t index,
+                                            std::string* productCode) {
+  calls_.push_back("MsiEnumRelatedProductsA " + upgradeCode + " " + std::to_string(index));
+  productCode->clear();
+  if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
+  uint32_t seen = 0;
+  for (const Product& p : products_) {
+    if (p.upgradeCode.empty() || LowerAscii(p.upgradeCode) != LowerAscii(upgradeCode)) continue;
+    if (seen++ == index) {
+      *productCode = p.code.substr(0, 38);
+      return ERROR_SUCCESS;
+    }
+  }
+  return ERROR_NO_MORE_ITEMS;
 }
 
 }  // namespace fake

@@ -192,6 +192,10 @@ class FakeInstaller : public Installer {
   // InstalledProductName, ...). Products enumerate in the order added.
   void AddProduct(const std::string& productCode, const std::map<std::string, std::string>& properties,
                   const std::map<std::string, std::string>& info = {});
+  // The upgrade code an added product is registered under
+  // (MsiEnumRelatedProductsA lists the products of an upgrade code in the
+  // order they were added).
+  void SetUpgradeCode(const std::string& productCode, const std::string& upgradeCode);
   // The result MsiInstallProductA / MsiConfigureProductExA give for a path
   // or product code (default 0).
   void SetResult(const std::string& packageOrProduct, uint32_t result);
@@ -208,7 +212,8 @@ class FakeInstaller : public Installer {
   // "MsiOpenProductA <code>", "MsiGetProductPropertyA <property> <size>",
   // "MsiRecordGetStringA <field> <size>", "MsiGetProductInfoA <code>
   // <property> <size>", "MsiEnumProductsA <index>", "MsiViewExecute",
-  // "MsiViewFetch", "MsiViewClose", "MsiCloseHandle <handle>"; sizes are
+  // "MsiViewFetch", "MsiViewClose", "MsiCloseHandle <handle>",
+  // "MsiEnumRelatedProductsA <upgrade code> <index>"; sizes are
   // the capacity passed ("null" for a null size). Calls are recorded also
   // when msi.dll is unavailable.
   const std::vector<std::string>& Calls() const { return calls_; }
@@ -235,11 +240,13 @@ class FakeInstaller : public Installer {
   uint32_t GetProductProperty(MSIHANDLE product, const std::string& property, char* buffer,
                               uint32_t* size) override;
   uint32_t CloseHandle(MSIHANDLE handle) override;
+  uint32_t EnumRelatedProducts(const std::string& upgradeCode, uint32_t index, std::string* productCode) override;
 
  private:
   struct Product {
     std::string code;
     std::map<std::string, std::string> properties, info;
+    std::string upgradeCode;
   };
   struct Handle {
     enum Kind { Database, View, Record, Product } kind;

@@ -31,13 +31,14 @@ using RecordGetStringFn = UINT(WINAPI*)(MsiHandle record, UINT field, char* buff
 using OpenProductFn = UINT(WINAPI*)(const char* product, MsiHandle* handle);
 using GetProductPropertyFn = UINT(WINAPI*)(MsiHandle product, const char* property, char* buffer, DWORD* size);
 using CloseHandleFn = UINT(WINAPI*)(MsiHandle handle);
+using EnumRelatedProductsFn = UINT(WINAPI*)(const char* upgradeCode, DWORD reserved, DWORD index, char* productCode);
 
 // Export names, by Win32Installer::Function.
 const char* const kExportNames[Win32Installer::kFunctionCount] = {
     "MsiSetInternalUI",     "MsiEnableLogA",      "MsiInstallProductA",   "MsiConfigureProductExA",
     "MsiEnumProductsA",     "MsiGetProductInfoA", "MsiOpenDatabaseA",     "MsiDatabaseOpenViewA",
     "MsiViewExecute",       "MsiViewFetch",       "MsiViewClose",         "MsiRecordGetStringA",
-    "MsiOpenProductA",      "MsiGetProductPropertyA", "MsiCloseHandle",
+    "MsiOpenProductA",      "MsiGetProductPropertyA", "MsiCloseHandle", "MsiEnumRelatedProductsA",
 };
 
 // The product-code buffer of MsiEnumProductsA: 38 characters and the zero.
@@ -193,6 +194,17 @@ uint32_t Win32Installer::CloseHandle(MSIHANDLE handle) {
   void* fn = Bind(kCloseHandle);
   if (fn == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
   return As<CloseHandleFn>(fn)(handle);
+}
+
+uint32_t Win32Installer::EnumRelatedProducts(const std::string& upgradeCode, uint32_t index,
+                                             std::string* productCode) {
+  productCode->clear();
+  void* fn = Bind(kEnumRelatedProducts);
+  if (fn == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+  char buffer[kProductCodeChars] = {};
+  UINT result = As<EnumRelatedProductsFn>(fn)(upgradeCode.c_str(), 0, index, buffer);
+  if (result == ERROR_SUCCESS) productCode->assign(buffer, strnlen(buffer, sizeof(buffer)));
+  return result;
 }
 
 }  // namespace win32

@@ -73,6 +73,7 @@ class Win32Installer : public Installer {
   uint32_t GetProductProperty(MSIHANDLE product, const std::string& property, char* buffer,
                               uint32_t* size) override;
   uint32_t CloseHandle(MSIHANDLE handle) override;
+  uint32_t EnumRelatedProducts(const std::string& upgradeCode, uint32_t index, std::string* productCode) override;
 
   // The installer functions, in the order of the slots in functions_.
   enum Function {
@@ -91,6 +92,7 @@ class Win32Installer : public Installer {
     kOpenProduct,
     kGetProductProperty,
     kCloseHandle,
+    kEnumRelatedProducts,
     kFunctionCount
   };
 
