@@ -183,10 +183,73 @@ TEST_F(CheckMediaTest, TellsWhatEachPackageWillDoHere) {
   }
 }
 
+TEST_F(CheckMediaTest, SignedJsonAndKit) {
+  w.files.AddFile("D:\\media\\a.msi");
+  w.installer.AddPackage("D:\\media\\a.msi", {{"ProductName", "A"}, {"ProductVersion", "1.0"},
+                                              {"ProductCode", "{A}"}, {"UpgradeCode", "{UA}"}});
+  w.files.AddFile("D:\\media\\b.msi");
+  w.installer.AddPackage("D:\\media\\b.msi", {{"ProductName", "B's"}, {"ProductVersion", "2.0"},
+                                              {"ProductCode", "{B}"}, {"UpgradeCode", "{UB}"}});
+  w.files.AddFile("D:\\media\\tool.exe");
+  Items({{"D:\\media\\a.msi", "A=\t1"}, {"D:\\media\\b.msi", ""}, {"D:\\media\\tool.exe", ""}});
+  trust.SetResult("D:\\media\\a.msi", 0, "Norvasoft");
+  trust.SetResult("D:\\media\\b.msi", kCertUntrustedRoot);
+  EXPECT_EQ(Check({kFile}), 0);
+  EXPECT_EQ(Check({kFile, "/SIGNED"}), 2);
+  EXPECT_NE(out.find("summary: 3 items, 1 found, 2 missing or failing; 1 signed, 1 unsigned, 1 untrusted\n"),
+            std::string::npos) << out;
+
+  EXPECT_EQ(Check({kFile, "/json", "/v"}), 0);
+  EXPECT_EQ(out.rfind("{\n  \"responseFile\": \"D:\\\\media\\\\run.xml\",\n", 0), 0u) << out;
+  for (const char* part : {"\"item\": 1,\n      \"written\": \"D:\\\\media\\\\a.msi\"", "\"parameters\": \"A=\\t1\"",
+                           "\"productName\": \"B's\"", "\"trace\": [\n        \"", "\"state\": \"new install\"",
+                           "\"summary\": {\n    \"items\": 3,\n    \"found\": 3,\n    \"missingOrFailing\": 0,\n"}) {
+    EXPECT_NE(out.find(part), std::string::npos) << part << "\n" << out;
+  }
+
+  // The kit: made where asked, nothing else written.
+  EXPECT_EQ(Check({kFile, "/kit=C:\\kits\\one"}), 0) << err;
+  std::vector<std::string> changes;
+  for (const std::string& call : w.files.Calls()) {
+    if (call.rfind("Open ", 0) != 0 && call != "Close " + std::string(kFile)) {
+      changes.push_back(call.substr(0, call.find('\n')));
+    }
+  }
+  EXPECT_EQ(changes, (std::vector<std::string>{
+                         "CreateDir C:\\kits", "CreateDir C:\\kits\\one", "Create C:\\kits\\one\\detect.ps1",
+                         "Write C:\\kits\\one\\detect.ps1 # Detection of the Norvasoft suite installed from D:\\media\\run.xml.",
+                         "Close C:\\kits\\one\\detect.ps1", "Create C:\\kits\\one\\uninstall.xml",
+                         "Write C:\\kits\\one\\uninstall.xml <?xml version=\"1.0\" encoding=\"utf-8\"?>",
+                         "Close C:\\kits\\one\\uninstall.xml", "Create C:\\kits\\one\\commands.txt",
+                         "Write C:\\kits\\one\\commands.txt Norvasoft suite: commands for the management agent (D:\\media\\run.xml)",
+                         "Close C:\\kits\\one\\commands.txt"}));
+  const std::string detect = w.files.Contents("C:\\kits\\one\\detect.ps1");
+  for (const char* part : {"ProductCode = '{A}'; UpgradeCode = '{UA}'", "Name = 'B''s'; Version = '2.0'",
+                           "Write-Output 'Installed: A 1.0, B''s 2.0'"}) {
+    EXPECT_NE(detect.find(part), std::string::npos) << part << "\n" << detect;
+  }
+  EXPECT_NE(w.files.Contents("C:\\kits\\one\\commands.txt").find("NvRunUnattended.exe \"run.xml\" /S\n"),
+            std::string::npos);
+  // The uninstall response file removes the products last first, as a run reads it.
+  w.files.AddFile("D:\\media\\uninstall.xml", w.files.Contents("C:\\kits\\one\\uninstall.xml"));
+  w.installer.AddProduct("{A}", {}, {{"InstalledProductName", "A"}});
+  EXPECT_EQ(Check({"D:\\media\\uninstall.xml"}), 1);
+  EXPECT_NE(out.find("item: 1\nwritten: {B}\npath: {B}\nrule: as written\nkind: product code\nstatus: not installed\n"
+                     "\nitem: 2\nwritten: {A}\npath: {A}\nrule: as written\nkind: product code\nstatus: installed\n"),
+            std::string::npos) << out;
+  EXPECT_NE(w.files.Contents("D:\\media\\uninstall.xml").find("<PARAMETER2>REBOOT=ReallySuppress</PARAMETER2>"),
+            std::string::npos);
+
+  w.files.FailCreate("C:\\kits\\one\\uninstall.xml");
+  EXPECT_EQ(Check({kFile, "/kit=C:\\kits\\one"}), kCheckKitNotWritten);
+  EXPECT_EQ(err, "The kit file C:\\kits\\one\\uninstall.xml cannot be written.\n");
+}
+
 TEST_F(CheckMediaTest, RefusesWhatItCannotCheck) {
   EXPECT_EQ(Check({kFile, "/I"}), kCheckUsageError);
   EXPECT_EQ(err, BuildCheckUsageText());
   EXPECT_EQ(Check({kFile, "logfile=C:\\x.log"}), kCheckUsageError);
+  EXPECT_EQ(Check({kFile, "/kit="}), kCheckUsageError);
   EXPECT_EQ(Check({"missing.xml"}), kCheckNoResponseFile);
   EXPECT_EQ(err, "Could not locate the unattended response file missing.xml\n");
   w.files.AddFile(kFile, "<I>\n<PRODUCT1>a.msi</PRODUCT1>\n</I>\n");
