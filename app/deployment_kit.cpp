@@ -142,8 +142,11 @@ std::string BuildKitCommands(const KitInput& kit) {
   s += "Install, started from the media folder:\n    " + kit.installCommand + "\n\n";
   s += "Uninstall, with uninstall.xml of this kit copied next to NvRunUnattended.exe:\n"
        "    NvRunUnattended.exe uninstall.xml /S\n"
-       "  It removes the products of these packages, last installed first:\n";
-  for (const PackageIdentity& p : KitPackages(kit)) s += "    " + p.productCode + "  " + p.name + " " + p.version + "\n";
+       "  It removes these products, in this order:\n";
+  const std::vector<PackageIdentity> packages = KitPackages(kit);
+  for (auto p = packages.rbegin(); p != packages.rend(); ++p) {
+    s += "    " + p->productCode + "  " + p->name + " " + p->version + "\n";
+  }
   s += "\nDetection: detect.ps1 of this kit (PowerShell 2.0 or later).\n\n"
        "Return codes of NvRunUnattended.exe:\n"
        "    0      success (also when the response file has invalid entries: check the\n"

@@ -10,11 +10,24 @@ then shows that a run finds each item where the check said it would.
 
 Media folders have 8.3 names, and folders below an alternative source are
 lower case on disk, as the programs form those paths.
+
+The signed media are signed with osslsigncode by a certificate the test
+makes, whose root goes into the machine's Root store as Windows needs. What
+Wine's WinVerifyTrust (Wine 8) checks: the digest of a signed program (one
+changed byte gives TRUST_E_BAD_DIGEST), a damaged signature
+(TRUST_E_CERT_SIGNATURE) and a file without a signature
+(TRUST_E_NOSIGNATURE). It does not check the digest of a signed package, and
+does not check the chain: an unknown root, an expired certificate or one not
+made for code signing all pass. So the changed file here is a program.
 """
 
 import glob
+import hashlib
+import json
 import os
 import re
+import struct
+import subprocess
 import sys
 import unittest
 
@@ -23,6 +36,34 @@ import winehost  # noqa: E402
 from winehost import new_guid  # noqa: E402
 
 USAGE_ERROR, NO_RESPONSE_FILE, INVALID_ENTRIES = 10001, 10002, 10003
+# What PowerShell 2.0, the version of Windows 7, lacks.
+NOT_IN_POWERSHELL_2 = re.compile(r'(?im)\[ordered\]|\s-(not)?in\b|\$PSItem\b|::new\(|^\s*class\s')
+SIGNER = 'Norvasoft Test Signing'
+
+
+def make_signing_certificate(folder: str):
+    """A test root and a code-signing certificate it issued (PEM files in
+    folder); returns (root DER bytes, signing certificate, its key, root)."""
+    os.makedirs(folder, exist_ok=True)
+    ca, ca_key = os.path.join(folder, 'root.pem'), os.path.join(folder, 'root.key')
+    cert, key = os.path.join(folder, 'sign.pem'), os.path.join(folder, 'sign.key')
+    csr, ext = os.path.join(folder, 'sign.csr'), os.path.join(folder, 'sign.ext')
+    quiet = dict(check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', ca_key,
+                    '-out', ca, '-days', '30', '-subj', '/CN=Norvasoft Test Root',
+                    '-addext', 'basicConstraints=critical,CA:TRUE',
+                    '-addext', 'keyUsage=critical,keyCertSign'], **quiet)
+    subprocess.run(['openssl', 'req', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out', csr,
+                    '-subj', '/CN=%s/O=Norvasoft' % SIGNER], **quiet)
+    with open(ext, 'w') as f:
+        f.write('basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n'
+                'extendedKeyUsage=codeSigning\n')
+    subprocess.run(['openssl', 'x509', '-req', '-in', csr, '-CA', ca, '-CAkey', ca_key,
+                    '-set_serial', '2', '-days', '30', '-extfile', ext, '-out', cert], **quiet)
+    der = subprocess.run(['openssl', 'x509', '-in', ca, '-outform', 'DER'], check=True,
+                         stdout=subprocess.PIPE).stdout
+    return der, cert, key, ca
+
 HEADER_RE = re.compile(r'(?m)^\d\d/\d\d/\d\d \d\d:\d\d:\d\d PRODUCT(\d+) (.*) launched\.\n')
 
 
@@ -49,15 +90,17 @@ def block(n: int, written: str, path: str, rule: str, kind: str, *lines: str,
     return text + ''.join(line + '\n' for line in lines) + '\n'
 
 
-def package(n, written, path, rule, name, version, prefix, parameters):
+def package(n, written, path, rule, name, version, prefix, parameters, state='new install',
+            signature='none'):
     return block(n, written, path, rule, 'package', 'status: found', 'product name: ' + name,
-                 'product version: ' + version, 'product prefix: ' + prefix,
-                 'parameters: ' + parameters)
+                 'product version: ' + version, 'product prefix: ' + prefix, 'state: ' + state,
+                 'parameters: ' + parameters, 'signature: ' + signature)
 
 
-def summary(items: int, failing: int) -> str:
-    return 'summary: %d items, %d found, %d missing or failing\n' % (items, items - failing,
-                                                                       failing)
+def summary(items: int, failing: int, signed: int = 0, unsigned: int = 0,
+            untrusted: int = 0) -> str:
+    return ('summary: %d items, %d found, %d missing or failing; %d signed, %d unsigned, '
+            '%d untrusted\n' % (items, items - failing, failing, signed, unsigned, untrusted))
 
 
 class CheckMediaTest(unittest.TestCase):
@@ -140,13 +183,13 @@ class CheckMediaTest(unittest.TestCase):
                          # Reported where the run would copy it; not copied.
                          + block(3, f + '\\core\\dotnet20\\dotnetfx.exe', staged, 'local copy',
                                  '.NET redistributable', 'status: found',
-                                 'command line: %s /q' % staged,
+                                 'command line: %s /q' % staged, 'signature: none',
                                  media_path=f + '\\core\\dotnet20\\dotnetfx.exe')
                          + block(4, tool, tool, 'as written', 'program', 'status: found',
-                                 'command line: %s /s' % tool)
+                                 'command line: %s /s' % tool, 'signature: none')
                          + block(5, old, old, 'as written', 'product code', 'status: installed',
                                  'product name: Norvasoft Old')
-                         + summary(5, 0))
+                         + summary(5, 0, unsigned=4))
 
         # A missing package and a product code that is not installed: two
         # items that would fail, and the exit code says so.
@@ -169,8 +212,8 @@ class CheckMediaTest(unittest.TestCase):
                                  'status: not installed')
                          # An empty parameter still follows one blank.
                          + block(4, tool, tool, 'as written', 'program', 'status: found',
-                                 'command line: %s ' % tool)
-                         + summary(4, 2))
+                                 'command line: %s ' % tool, 'signature: none')
+                         + summary(4, 2, unsigned=2))
 
         # Nothing installed, removed, started, copied or logged.
         self.assertEqual(self.host.installed_products(), before)
@@ -223,10 +266,11 @@ class CheckMediaTest(unittest.TestCase):
                                    'subfolder search', 'Alt Three', '3.0.0', 'ATHREE', 'A=3')
                          + block(4, items[3][0], a1 + 'tools\\tool.exe', 'alternative source',
                                  'program', 'status: found',
-                                 'command line: %s /s' % (a1 + 'tools\\tool.exe'))
+                                 'command line: %s /s' % (a1 + 'tools\\tool.exe'),
+                                 'signature: none')
                          + block(5, items[4][0], items[4][0], 'as written', 'package',
                                  'status: missing')
-                         + summary(5, 1))
+                         + summary(5, 1, unsigned=4))
         self.assertEqual(self.host.installed_products(), before)
         self.assertEqual(self.starts(record), [])
         self.assertEqual(self.leftovers(), [])
@@ -257,6 +301,133 @@ class CheckMediaTest(unittest.TestCase):
         self.assertEqual(self.starts(record), [tool.lower()])
         added = sorted(v[0] for c, v in self.host.installed_products().items() if c not in before)
         self.assertEqual(added, ['Alt One', 'Alt Three', 'Alt Two'])
+
+    def test_signed_media_states_json_and_kit(self):
+        f = 'C:\\M004'
+        check = self.host.install_check_media(f)
+        run = self.host.install_program(f)
+        core = f + '\\core\\'
+        der, cert, key, root = make_signing_certificate(os.path.join(self.host.work_dir, 'certs'))
+        # Windows trusts a signature only up to a root in its store: the test
+        # root goes into the machine's Root store as a serialized certificate
+        # (property 32, the encoded certificate) under its SHA-1 thumbprint.
+        thumb = hashlib.sha1(der).hexdigest().upper()
+        self.host.set_registry({('Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\' + thumb,
+                                 'Blob'): struct.pack('<III', 32, 1, len(der)) + der}, view=64)
+
+        def sign(win_path):
+            target = self.host.unix_path(win_path)
+            subprocess.run(['osslsigncode', 'sign', '-certs', cert, '-key', key, '-ac', root,
+                            '-n', 'Norvasoft', '-in', target, '-out', target + '.signed'],
+                           check=True, stdout=subprocess.DEVNULL)
+            os.replace(target + '.signed', target)
+
+        upgrade_a, code_a, code_b = new_guid(), new_guid(), new_guid()
+        a = core + 'AppA\\AppA.msi'
+        b = core + 'AppB\\AppB.msi'
+        c = core + 'AppC\\AppC.msi'
+        self.host.build_msi(a, {}, product_name='Norvasoft AppA', version='2.0.0',
+                            product_code=code_a, upgrade_code=upgrade_a)
+        self.host.build_msi(b, {}, product_name='Norvasoft AppB', version='1.5.0',
+                            product_code=code_b)
+        self.host.build_msi(c, {}, product_name='Norvasoft AppC', version='3.0.0')
+        tool = self.host.install_standin(core + 'tools\\tool.exe')
+        changed = self.host.install_standin(core + 'tools\\changed.exe')
+        for path in (a, b, tool, changed):
+            sign(path)
+        # One byte of the signed code changed afterwards (the stand-in's
+        # first section starts at 0x400).
+        target = self.host.unix_path(changed)
+        with open(target, 'r+b') as program:
+            program.seek(0x410)
+            byte = program.read(1)
+            program.seek(0x410)
+            program.write(bytes([byte[0] ^ 0xFF]))
+        # Installed before: an older AppA (another product code, the same
+        # upgrade code), AppB itself, and a product of the maker that this
+        # media does not carry.
+        self.host.build_msi(f + '\\pre\\olda.msi', {}, product_name='Norvasoft AppA',
+                            version='1.0.0', upgrade_code=upgrade_a)
+        self.host.build_msi(f + '\\pre\\extra.msi', {}, product_name='Norvasoft Extra')
+        for pre in (f + '\\pre\\olda.msi', b, f + '\\pre\\extra.msi'):
+            self.assertEqual(self.host.msiexec('/i', pre, '/qn'), 0, pre)
+        before = self.host.installed_products()
+
+        response = f + '\\suite.xml'
+        self.host.write_file(response, response_file([
+            (a, ''), (b, 'REINSTALL=ALL'), (c, ''), (tool, '/s'), (changed, '')]))
+        expected = (head(response, f.lower() + '\\core\\')
+                    + package(1, a, a, 'as written', 'Norvasoft AppA', '2.0.0', '', '',
+                              'upgrades Norvasoft AppA 1.0.0', 'valid, signed by ' + SIGNER)
+                    + package(2, b, b, 'as written', 'Norvasoft AppB', '1.5.0', '', 'REINSTALL=ALL',
+                              'already installed (version 1.5.0), the run repairs or modifies it',
+                              'valid, signed by ' + SIGNER)
+                    + package(3, c, c, 'as written', 'Norvasoft AppC', '3.0.0', '', '')
+                    + block(4, tool, tool, 'as written', 'program', 'status: found',
+                            'command line: %s /s' % tool, 'signature: valid, signed by ' + SIGNER)
+                    + block(5, changed, changed, 'as written', 'program', 'status: found',
+                            'command line: %s ' % changed,
+                            'signature: does not match the file (changed after signing)'))
+        code, out, err = self.check(check, [response])
+        self.assertEqual((code, err), (0, ''), out)
+        self.assertEqual(out, expected + summary(5, 0, 3, 1, 1))
+        code, out, err = self.check(check, [response, '/signed'])
+        self.assertEqual((code, err), (2, ''), out)
+        self.assertEqual(out, expected + summary(5, 2, 3, 1, 1))
+
+        # The same report as JSON: the same values under lower camel case keys.
+        code, out, err = self.check(check, [response, '/json', '/signed'])
+        self.assertEqual((code, err), (2, ''), out)
+        document = json.loads(out)
+        self.assertEqual(document['responseFile'], response)
+        self.assertEqual(document['summary'], {'items': 5, 'found': 3, 'missingOrFailing': 2,
+                                               'signed': 3, 'unsigned': 1, 'untrusted': 1})
+        blocks = expected.strip('\n').split('\n\n')[1:]
+        self.assertEqual(len(document['items']), len(blocks))
+        for item, text in zip(document['items'], blocks):
+            pairs = [line.split(': ', 1) for line in text.split('\n')]
+            camel = {re.sub(r' (\w)', lambda m: m.group(1).upper(), k): v for k, v in pairs}
+            camel['item'] = int(camel['item'])
+            self.assertEqual(item, camel)
+
+        # The kit, then the removal it describes.
+        kit = f + '\\kit'
+        code, out, err = self.check(check, [response, '/kit=' + kit])
+        self.assertEqual((code, err), (0, ''), out)
+        files = {}
+        for name in ('detect.ps1', 'uninstall.xml', 'commands.txt'):
+            with open(self.host.unix_path(kit + '\\' + name), 'rb') as kit_file:
+                files[name] = kit_file.read().decode('latin-1')
+        self.assertEqual(sorted(os.listdir(self.host.unix_path(kit))), sorted(files))
+        codes = [self.package_code(p) for p in (a, b, c)]
+        for product_code, upgrade in codes:
+            self.assertIn("ProductCode = '%s'; UpgradeCode = '%s'" % (product_code, upgrade),
+                          files['detect.ps1'])
+        self.assertIsNone(NOT_IN_POWERSHELL_2.search(files['detect.ps1']),
+                          NOT_IN_POWERSHELL_2.search(files['detect.ps1']))
+        self.assertEqual(re.findall(r'<PRODUCT\d>(.*)</PRODUCT\d>\r\n  <PARAMETER\d>(.*)</PARAMETER',
+                                    files['uninstall.xml']),
+                         [(product_code, 'REBOOT=ReallySuppress') for product_code, _ in reversed(codes)])
+        self.assertIn('NvRunUnattended.exe "suite.xml" /S\r\n', files['commands.txt'])
+
+        result = self.host.run(run, [response, '/S'], cwd=f, timeout=180, relay=False)
+        self.assertEqual(result.exit_code, 0, result.describe())
+        installed = self.host.installed_products()
+        self.assertTrue({product_code for product_code, _ in codes} <= set(installed))
+        self.host.write_file(f + '\\uninstall.xml', files['uninstall.xml'])
+        result = self.host.run(run, ['uninstall.xml', '/S'], cwd=f, timeout=180, relay=False)
+        self.assertEqual(result.exit_code, 0, result.describe())
+        # What the media installed is gone; the older AppA and the maker's
+        # other product stay.
+        self.assertEqual(self.host.installed_products(),
+                         {k: v for k, v in before.items() if k != code_b})
+
+    def package_code(self, win_path):
+        """A package's (ProductCode, UpgradeCode), read with msiinfo."""
+        out = subprocess.run(['msiinfo', 'export', self.host.unix_path(win_path), 'Property'],
+                             check=True, stdout=subprocess.PIPE).stdout.decode('latin-1')
+        values = dict(line.split('\t', 1) for line in out.split('\r\n') if '\t' in line)
+        return values['ProductCode'], values['UpgradeCode']
 
     def test_refuses_what_it_cannot_check(self):
         f = 'C:\\M003'

@@ -721,7 +721,8 @@ class WineHost:
         """Sets and deletes values under HKEY_LOCAL_MACHINE in one import, in
         the registry view of a 32-bit or a 64-bit program. values maps (key
         below HKLM, value name) to its data: str for REG_SZ, int for
-        REG_DWORD, None to delete the value (a missing one is no error)."""
+        REG_DWORD, bytes for REG_BINARY, None to delete the value (a missing
+        one is no error)."""
         def quoted(text):
             return '"%s"' % text.replace('\\', '\\\\').replace('"', '\\"')
         keys: Dict[str, List[str]] = {}
@@ -730,6 +731,8 @@ class WineHost:
                 line = '%s=-' % quoted(name)
             elif isinstance(data, int):
                 line = '%s=dword:%08x' % (quoted(name), data)
+            elif isinstance(data, bytes):
+                line = '%s=hex:%s' % (quoted(name), ','.join('%02x' % b for b in data))
             else:
                 line = '%s=%s' % (quoted(name), quoted(data))
             keys.setdefault(key, []).append(line)
@@ -840,12 +843,12 @@ class WineHost:
     def build_msi(self, win_path: str, properties: dict, product_name: str = 'Norvasoft Test',
                   version: str = '1.0.0', manufacturer: str = 'Norvasoft',
                   product_code: Optional[str] = None, launch_condition: Optional[str] = None,
-                  schedule_reboot: bool = False) -> str:
+                  schedule_reboot: bool = False, upgrade_code: Optional[str] = None) -> str:
         """Builds a small installable package with wixl, carrying the given
         properties in its Property table. Returns the Unix path.
 
-        product_code: the package's ProductCode ("{...}", upper case), a new
-        one when None. launch_condition: a condition that must hold for the
+        product_code, upgrade_code: the package's ProductCode and UpgradeCode
+        ("{...}", upper case), new ones when None. launch_condition: a condition that must hold for the
         install to go on; "0" makes every install fail with 1603.
         schedule_reboot: the install schedules a restart and so returns
         3010."""
@@ -876,7 +879,7 @@ class WineHost:
         wxs = f'''<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
   <Product Id="{product_code or new_guid()}" Name="{attr(product_name)}" Language="1033"
-           Version="{attr(version)}" Manufacturer="{attr(manufacturer)}" UpgradeCode="{new_guid()}">
+           Version="{attr(version)}" Manufacturer="{attr(manufacturer)}" UpgradeCode="{upgrade_code or new_guid()}">
     <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
     <Media Id="1" Cabinet="product.cab" EmbedCab="yes"/>
 {props}    <Directory Id="TARGETDIR" Name="SourceDir">
