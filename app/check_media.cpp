@@ -59,9 +59,6 @@ const char* KindText(ItemKind kind) {
   return "program";
 }
 
-// Only the switches that change what a run finds: the response file, the
-// alternative source and the search trace. Each is read by the run's own
-// parser, so it means what it means to a run.
 // The check's own switches, beside those it shares with a run.
 struct CheckSwitches {
   bool signedOnly = false;   // /signed: a file without a valid signature fails
@@ -86,10 +83,10 @@ bool ReadCheckSwitch(const CodePage& cp, const std::string& arg, CheckSwitches* 
   return false;
 }
 
-// The check's own switches, then only the run's switches that change what
-// a run finds: the response file, the alternative source and the search
-// trace. Each of those is read by the run's own parser, so it means what it
-// means to a run.
+// The check's own switches (ReadCheckSwitch), and of the run's only those
+// that change what a run finds: the response file, the alternative source
+// and the search trace. Each is read by the run's own parser, so it means
+// what it means to a run.
 bool ReadCheckOptions(RunContext& ctx, const std::vector<std::string>& args, CheckSwitches* switches) {
   const CodePage& cp = ctx.platform.codePage;
   for (const std::string& arg : args) {
@@ -219,7 +216,9 @@ bool ReportItem(RunContext& ctx, Trust& trust, const CheckSwitches& sw, const It
         if (checked.empty()) break;
         line("package", checked);
         if (!PathExists(p, checked)) {
+          // msiexec.exe would start, and fail at once.
           line("package status", "missing");
+          fails = true;
           break;
         }
         AddState(p, checked, r, kit);

@@ -181,6 +181,10 @@ TEST_F(CheckMediaTest, TellsWhatEachPackageWillDoHere) {
     EXPECT_NE(first, std::string::npos) << o;
     EXPECT_NE(o.find("package: D:\\media\\p.msi\n" + state, first + 1), std::string::npos) << o;
   }
+  // A package msiexec.exe would not find fails the item.
+  Items({{"msiexec.exe", "/I \"D:\\media\\gone.msi\""}});
+  EXPECT_EQ(Check({kFile}), 1);
+  EXPECT_NE(out.find("package: D:\\media\\gone.msi\npackage status: missing\n"), std::string::npos) << out;
 }
 
 TEST_F(CheckMediaTest, SignedJsonAndKit) {
