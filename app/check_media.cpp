@@ -313,7 +313,7 @@ std::string InstallCommand(RunContext& ctx) {
   if (last != std::string::npos && MbEqualNoCase(cp, response.substr(0, last + 1), ctx.programDir)) {
     response = response.substr(last + 1);
   }
-  std::string command = "NvRunUnattended.exe \"" + response + "\" /S";
+  std::string command = "NvRunUnattended.exe \"" + response + "\" " + kAgentSwitches;
   if (!ctx.options.altSource.empty()) command += " altsource=\"" + ctx.options.altSource + "\"";
   return command;
 }

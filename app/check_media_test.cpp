@@ -232,7 +232,8 @@ TEST_F(CheckMediaTest, SignedJsonAndKit) {
                            "Write-Output 'Installed: A 1.0, B''s 2.0'"}) {
     EXPECT_NE(detect.find(part), std::string::npos) << part << "\n" << detect;
   }
-  EXPECT_NE(w.files.Contents("C:\\kits\\one\\commands.txt").find("NvRunUnattended.exe \"run.xml\" /S\n"),
+  EXPECT_NE(w.files.Contents("C:\\kits\\one\\commands.txt")
+                .find("NvRunUnattended.exe \"run.xml\" /S /L busywait=600 /rebootcodes\n"),
             std::string::npos);
   // The uninstall response file removes the products last first, as a run reads it.
   w.files.AddFile("D:\\media\\uninstall.xml", w.files.Contents("C:\\kits\\one\\uninstall.xml"));

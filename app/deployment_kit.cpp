@@ -141,7 +141,7 @@ std::string BuildKitCommands(const KitInput& kit) {
   std::string s = "Norvasoft suite: commands for the management agent (" + kit.responseName + ")\n\n";
   s += "Install, started from the media folder:\n    " + kit.installCommand + "\n\n";
   s += "Uninstall, with uninstall.xml of this kit copied next to NvRunUnattended.exe:\n"
-       "    NvRunUnattended.exe uninstall.xml /S\n"
+       "    NvRunUnattended.exe uninstall.xml " + std::string(kAgentSwitches) + "\n"
        "  It removes these products, in this order:\n";
   const std::vector<PackageIdentity> packages = KitPackages(kit);
   for (auto p = packages.rbegin(); p != packages.rend(); ++p) {
@@ -149,15 +149,14 @@ std::string BuildKitCommands(const KitInput& kit) {
   }
   s += "\nDetection: detect.ps1 of this kit (PowerShell 2.0 or later).\n\n"
        "Return codes of NvRunUnattended.exe:\n"
-       "    0      success (also when the response file has invalid entries: check the\n"
-       "           media with NvCheckMedia.exe before a rollout)\n"
-       "    1      failure: the run stopped before installing anything (unsupported\n"
-       "           Windows or Windows Installer, response file not found, another\n"
-       "           installation running)\n"
-       "    other  failure: the Windows Installer error of the last package that failed,\n"
-       "           e.g. 1603 (fatal error), 1618 (another installation in progress:\n"
-       "           retry later), 1638 (another version of the product is installed)\n"
-       "  A restart that a package asks for (3010) is not passed on as a return code.\n";
+       "    0      success\n"
+       "    3010   success, a restart is pending\n"
+       "    1641   success, the run restarted the computer\n"
+       "    1618   retry later: another installation was still running\n"
+       "    other  failure: 1 the run stopped at start-up, 13 invalid entries in the\n"
+       "           response file, 1619 a package missing from the media, 1639 an\n"
+       "           invalid command line, else the Windows Installer error of the last\n"
+       "           item that failed (e.g. 1603)\n";
   return s;
 }
 
