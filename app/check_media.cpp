@@ -83,24 +83,20 @@ bool ReadCheckSwitch(const CodePage& cp, const std::string& arg, CheckSwitches* 
   return false;
 }
 
-// The check's own switches (ReadCheckSwitch), and of the run's only those
-// that change what a run finds: the response file, the alternative source
-// and the search trace. Each is read by the run's own parser, so it means
-// what it means to a run.
+// The check's own switches (ReadCheckSwitch), and every switch of a run, so
+// that an administrator can paste the run's own command line. Each is read
+// by the run's own parser, so it means what it means to a run; only those
+// that change what a run finds are kept (the response file, the alternative
+// source and the search trace), the others (/S, /I, /L, /M, the reboot
+// switches, logfile=, busywait=, /rebootcodes) are ignored. /removeall is
+// refused: it has no media to check.
 bool ReadCheckOptions(RunContext& ctx, const std::vector<std::string>& args, CheckSwitches* switches) {
   const CodePage& cp = ctx.platform.codePage;
   for (const std::string& arg : args) {
     if (ReadCheckSwitch(cp, arg, switches)) continue;
     RunOptions one;
     if (ParseCommandLine(cp, {arg}, ctx.programDir, &one) != ParseResult::kOk) return false;
-    RunOptions defaults;
-    defaults.responseFile = one.responseFile;
-    defaults.verboseTrace = one.verboseTrace;
-    defaults.altSource = one.altSource;
-    bool onlyAllowed = one.interactive == defaults.interactive && one.msiLogging == defaults.msiLogging &&
-                       one.statusMif == defaults.statusMif && one.rebootMode == defaults.rebootMode &&
-                       one.removeAll == defaults.removeAll && one.logFile == defaults.logFile;
-    if (!onlyAllowed) return false;
+    if (one.removeAll) return false;
     if (!one.responseFile.empty()) ctx.options.responseFile = one.responseFile;
     if (one.verboseTrace) ctx.options.verboseTrace = true;
     if (!one.altSource.empty()) ctx.options.altSource = one.altSource;
@@ -330,7 +326,8 @@ std::string BuildCheckUsageText() {
          "/v - Also show every place that is searched\n"
          "/signed - Count a file without a valid signature as failing\n"
          "/json - Write the report as one JSON document\n"
-         "/kit=FOLDER - Also write detect.ps1, uninstall.xml and commands.txt for a management agent\n\n"
+         "/kit=FOLDER - Also write detect.ps1, uninstall.xml and commands.txt for a management agent\n"
+         "The other switches of NvRunUnattended.exe are accepted and change nothing; /removeall is not.\n\n"
          "Exit code: 0 when every item is found, else the number of items that would be skipped or\n"
          "fail to start; 10001 for an unknown option, 10002 when the response file is missing,\n"
          "10003 for invalid entries in the response file, 10004 when the kit cannot be written.\n";

@@ -114,6 +114,14 @@ TEST_F(CheckMediaTest, ReportsWhereEachItemIsFoundAndWhatWouldStart) {
                 "kind: program\nstatus: missing\ncommand line: D:\\media\\missing.exe \n\n"
                 "summary: 9 items, 6 found, 3 missing or failing; 2 signed, 1 unsigned, 2 untrusted\n");
   ExpectNothingChanged();
+  // The run's own command line can be pasted: its other switches change
+  // nothing of what a run finds.
+  const std::string report = out;
+  EXPECT_EQ(Check({"D:\\media\\run.xml", "altsource=E:\\alt", "/I", "/S", "/L", "/M", "/noreboot",
+                   "/forcereboot", "logfile=C:\\x.log", "busywait=600", "/rebootcodes"}),
+            3);
+  EXPECT_EQ(out, report);
+  ExpectNothingChanged();
 }
 
 TEST_F(CheckMediaTest, FindsPackagesByEveryCandidateRuleAndTracesTheSearch) {
@@ -251,9 +259,10 @@ TEST_F(CheckMediaTest, SignedJsonAndKit) {
 }
 
 TEST_F(CheckMediaTest, RefusesWhatItCannotCheck) {
-  EXPECT_EQ(Check({kFile, "/I"}), kCheckUsageError);
+  EXPECT_EQ(Check({kFile, "/removeall"}), kCheckUsageError);
   EXPECT_EQ(err, BuildCheckUsageText());
-  EXPECT_EQ(Check({kFile, "logfile=C:\\x.log"}), kCheckUsageError);
+  EXPECT_EQ(Check({kFile, "/x"}), kCheckUsageError);
+  EXPECT_EQ(Check({kFile, "busywait=0"}), kCheckUsageError);
   EXPECT_EQ(Check({kFile, "/kit="}), kCheckUsageError);
   EXPECT_EQ(Check({"missing.xml"}), kCheckNoResponseFile);
   EXPECT_EQ(err, "Could not locate the unattended response file missing.xml\n");

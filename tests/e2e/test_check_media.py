@@ -437,7 +437,9 @@ class CheckMediaTest(unittest.TestCase):
         response = f + '\\ok.xml'
         self.host.write_file(response, response_file([(f + '\\a.msi', '')]))
         usage = None
-        for args in ([response, '/I'], [response, 'logfile=C:\\M003\\x.log'], ['/forcereboot']):
+        # The run's other switches are taken (and change nothing); /removeall
+        # and what no run takes are not.
+        for args in ([response, '/removeall'], [response, 'busywait=0'], ['/x']):
             with self.subTest(args=args):
                 code, out, err = self.check(check, args)
                 self.assertEqual((code, out), (USAGE_ERROR, ''), err)
