@@ -171,7 +171,7 @@ class FakeReader : public TextReader {
     fs_.AdjustOpenFiles(1);
   }
   bool Stamp(FileStamp* stamp) override {
-    if (closed_) return false;
+    if (closed_ || fs_.Fails(Call::FileRead)) return false;
     *stamp = stamp_;
     return true;
   }
@@ -180,7 +180,7 @@ class FakeReader : public TextReader {
   }
   bool ReadLine(size_t maxChars, std::string* line) override {
     line->clear();
-    if (closed_ || pos_ >= contents_.size() || maxChars == 0) return false;
+    if (closed_ || pos_ >= contents_.size() || maxChars == 0 || fs_.Fails(Call::FileRead)) return false;
     while (pos_ < contents_.size() && line->size() < maxChars) {
       char c = contents_[pos_++];
       line->push_back(c);
@@ -197,7 +197,7 @@ class FakeReader : public TextReader {
     closed_ = true;
     fs_.AdjustOpenFiles(-1);
     fs_.Record("Close " + path_);
-    return !fs_.CloseFails(path_);
+    return !fs_.Fails(Call::FileClose) && !fs_.CloseFails(path_);
   }
 
  private:
@@ -233,16 +233,18 @@ class FakeWriter : public TextWriter {
   void Write(const std::string& text) override {
     if (closed_) return;
     fs_.Record("Write " + path_ + " " + text);
+    // A failed write lands in part (a disk that filled up) or not at all.
+    const size_t lands = !fs_.Fails(Call::FileWrite) ? text.size() : fs_.variant() % 2 == 0 ? text.size() / 2 : 0;
     // Writes to a file that a test removed meanwhile are dropped.
     FakeFileSystem::Node* node = fs_.Lookup(path_);
-    if (node != nullptr && !node->dir) node->contents += text;
+    if (node != nullptr && !node->dir) node->contents.append(text, 0, lands);
   }
   bool Close() override {
     if (closed_) return false;
     closed_ = true;
     fs_.AdjustOpenFiles(-1);
     fs_.Record("Close " + path_);
-    return !fs_.CloseFails(path_);
+    return !fs_.Fails(Call::FileClose) && !fs_.CloseFails(path_);
   }
 
  private:
@@ -541,6 +543,11 @@ std::vector<std::string> FakeFileSystem::ListTree(const std::string& folder) con
 // ---------------------------------------------------------------- FileSystem
 
 std::vector<FindEntry> FakeFileSystem::Find(const std::string& pattern) {
+  if (Fails(Call::Search)) return {};
+  return FindEntries(pattern);
+}
+
+std::vector<FindEntry> FakeFileSystem::FindEntries(const std::string& pattern) const {
   std::vector<FindEntry> out;
   Parsed p = Parse(pattern);
   if (!p.valid || p.isRoot() || p.trailingSeparator) return out;
@@ -576,6 +583,7 @@ std::vector<FindEntry> FakeFileSystem::Find(const std::string& pattern) {
 
 bool FakeFileSystem::CreateDir(const std::string& path) {
   Record("CreateDir " + path);
+  if (Fails(Call::FileCreate)) return false;
   Parsed p = Parse(path);
   if (!p.valid || p.isRoot() || Lookup(path) != nullptr) return false;
   std::string parent = p.root + "\\";
@@ -587,6 +595,7 @@ bool FakeFileSystem::CreateDir(const std::string& path) {
 
 bool FakeFileSystem::RemoveDir(const std::string& path) {
   Record("RemoveDir " + path);
+  if (Fails(Call::FileChange)) return false;
   Node* node = Lookup(path);
   if (node == nullptr || !node->dir || node->parentKey.empty() || RemoveFails(path)) return false;
   if ((node->attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
@@ -600,6 +609,7 @@ bool FakeFileSystem::RemoveDir(const std::string& path) {
 
 bool FakeFileSystem::DeleteOneFile(const std::string& path) {
   Record("DeleteFile " + path);
+  if (Fails(Call::FileChange)) return false;
   Node* node = Lookup(path);
   if (node == nullptr || node->dir || RemoveFails(path)) return false;
   if ((node->attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
@@ -609,6 +619,7 @@ bool FakeFileSystem::DeleteOneFile(const std::string& path) {
 
 bool FakeFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
   Record("SetAttributes " + path + " " + Hex(attributes));
+  if (Fails(Call::FileChange)) return false;
   Node* node = Lookup(path);
   if (node == nullptr) return false;
   // Only these can be set; FILE_ATTRIBUTE_NORMAL only counts alone, and the
@@ -623,6 +634,7 @@ bool FakeFileSystem::SetAttributes(const std::string& path, uint32_t attributes)
 }
 
 bool FakeFileSystem::Access(const std::string& path) {
+  if (Fails(Call::Search)) return false;
   Parsed p = Parse(path);
   if (!p.valid) return false;
   const Node* node = Lookup(path);
@@ -631,7 +643,7 @@ bool FakeFileSystem::Access(const std::string& path) {
 }
 
 std::string FakeFileSystem::ShortPathName(const std::string& path) {
-  if (failShort_.count(Key(path)) != 0 || Lookup(path) == nullptr) return std::string();
+  if (Fails(Call::Folder) || failShort_.count(Key(path)) != 0 || Lookup(path) == nullptr) return std::string();
   auto it = shortPaths_.find(Key(path));
   std::string result = it != shortPaths_.end() ? it->second : path;
   return result.size() < 260 ? result : std::string();
@@ -641,13 +653,14 @@ std::string FakeFileSystem::ShortPathName(const std::string& path) {
 // does not fit with its zero is no answer at all, never a cut one.
 static std::string Fitting(const std::string& path) { return path.size() < 260 ? path : std::string(); }
 
-std::string FakeFileSystem::TempPath() { return Fitting(tempPath_); }
+std::string FakeFileSystem::TempPath() { return Fails(Call::Folder) ? std::string() : Fitting(tempPath_); }
 
-std::string FakeFileSystem::ModuleFileName() { return Fitting(moduleFileName_); }
+std::string FakeFileSystem::ModuleFileName() { return Fails(Call::Folder) ? std::string() : Fitting(moduleFileName_); }
 
-std::string FakeFileSystem::SystemDirectory() { return Fitting(systemDirectory_); }
+std::string FakeFileSystem::SystemDirectory() { return Fails(Call::Folder) ? std::string() : Fitting(systemDirectory_); }
 
 bool FakeFileSystem::FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) {
+  if (Fails(Call::Version)) return false;
   const Node* node = Lookup(path);
   if (node == nullptr || node->dir || !node->hasVersion) return false;
   *versionMS = node->versionMS;
@@ -657,6 +670,7 @@ bool FakeFileSystem::FileVersion(const std::string& path, uint32_t* versionMS, u
 
 std::unique_ptr<TextReader> FakeFileSystem::OpenText(const std::string& path) {
   Record("Open " + path);
+  if (Fails(Call::FileOpen)) return nullptr;
   const Node* node = Lookup(path);
   if (node == nullptr || node->dir || failOpen_.count(Key(path)) != 0) return nullptr;
   return std::make_unique<FakeReader>(*this, path, TextModeView(node->contents), StampOf(Key(path), node->contents));
@@ -664,6 +678,7 @@ std::unique_ptr<TextReader> FakeFileSystem::OpenText(const std::string& path) {
 
 std::unique_ptr<TextWriter> FakeFileSystem::CreateCommitted(const std::string& path) {
   Record("Create " + path);
+  if (Fails(Call::FileCreate)) return nullptr;
   Parsed p = Parse(path);
   if (!p.valid || p.isRoot() || p.trailingSeparator || failCreate_.count(Key(path)) != 0) return nullptr;
   Node* node = Lookup(path);

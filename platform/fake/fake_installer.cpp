@@ -20,6 +20,15 @@ std::string LowerAscii(const std::string& text) {
   return out;
 }
 
+// What a failed msi.dll call answers: a failed or refused installation, or
+// a configuration that cannot be read.
+uint32_t Failure(int variant) {
+  static const uint32_t kFailures[] = {ERROR_INSTALL_FAILURE, 1618 /* ERROR_INSTALL_ALREADY_RUNNING */,
+                                       1620 /* ERROR_INSTALL_PACKAGE_INVALID */,
+                                       1610 /* ERROR_BAD_CONFIGURATION */};
+  return kFailures[static_cast<size_t>(variant) % 4];
+}
+
 std::string SizeText(const uint32_t* size) { return size != nullptr ? std::to_string(*size) : "null"; }
 
 // Hands a value out under the msi.dll buffer rules (see the header).
@@ -166,11 +175,13 @@ int FakeInstaller::SetInternalUI(int level) {
 
 uint32_t FakeInstaller::EnableLog(uint32_t logMode, const std::string& path, uint32_t attributes) {
   calls_.push_back("MsiEnableLogA " + std::to_string(logMode) + " " + path + " " + std::to_string(attributes));
+  if (Fails(Call::Installer)) return Failure(variant());
   return unavailable_ ? ERROR_CALL_NOT_IMPLEMENTED : ERROR_SUCCESS;
 }
 
 uint32_t FakeInstaller::InstallProduct(const std::string& package, const std::string& commandLine) {
   calls_.push_back("MsiInstallProductA " + package + "|" + commandLine);
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   TakeQueuedResult(package);
   auto it = results_.find(LowerAscii(package));
@@ -181,6 +192,7 @@ uint32_t FakeInstaller::ConfigureProductEx(const std::string& product, int insta
                                            const std::string& commandLine) {
   calls_.push_back("MsiConfigureProductExA " + product + " " + std::to_string(installLevel) + " " +
                    std::to_string(installState) + " " + commandLine);
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   TakeQueuedResult(product);
   auto it = results_.find(LowerAscii(product));
@@ -200,6 +212,7 @@ uint32_t FakeInstaller::ConfigureProductEx(const std::string& product, int insta
 uint32_t FakeInstaller::EnumProducts(uint32_t index, std::string* productCode) {
   calls_.push_back("MsiEnumProductsA " + std::to_string(index));
   productCode->clear();
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   if (index >= products_.size()) return ERROR_NO_MORE_ITEMS;
   *productCode = products_[index].code.substr(0, 38);
@@ -209,6 +222,7 @@ uint32_t FakeInstaller::EnumProducts(uint32_t index, std::string* productCode) {
 uint32_t FakeInstaller::GetProductInfo(const std::string& product, const std::string& property, char* buffer,
                                        uint32_t* size) {
   calls_.push_back("MsiGetProductInfoA " + product + " " + property + " " + SizeText(size));
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   Product* p = FindProduct(product);
   if (p == nullptr) return ERROR_UNKNOWN_PRODUCT;
@@ -220,6 +234,7 @@ uint32_t FakeInstaller::GetProductInfo(const std::string& product, const std::st
 uint32_t FakeInstaller::OpenDatabase(const std::string& path, MSIHANDLE* database) {
   calls_.push_back("MsiOpenDatabaseA " + path);
   *database = 0;
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   if (packages_.count(LowerAscii(path)) == 0) return kErrorOpenFailed;
   Handle h{Handle::Database, LowerAscii(path), {}, {}, {}, false};
@@ -230,6 +245,7 @@ uint32_t FakeInstaller::OpenDatabase(const std::string& path, MSIHANDLE* databas
 uint32_t FakeInstaller::DatabaseOpenView(MSIHANDLE database, const std::string& query, MSIHANDLE* view) {
   calls_.push_back("MsiDatabaseOpenViewA " + query);
   *view = 0;
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   Handle* db = Find(database, Handle::Database);
   if (db == nullptr) return ERROR_INVALID_HANDLE;
@@ -242,6 +258,7 @@ uint32_t FakeInstaller::DatabaseOpenView(MSIHANDLE database, const std::string& 
 
 uint32_t FakeInstaller::ViewExecute(MSIHANDLE view) {
   calls_.push_back("MsiViewExecute");
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   Handle* v = Find(view, Handle::View);
   if (v == nullptr) return ERROR_INVALID_HANDLE;
@@ -258,6 +275,7 @@ uint32_t FakeInstaller::ViewExecute(MSIHANDLE view) {
 uint32_t FakeInstaller::ViewFetch(MSIHANDLE view, MSIHANDLE* record) {
   calls_.push_back("MsiViewFetch");
   *record = 0;
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   Handle* v = Find(view, Handle::View);
   if (v == nullptr) return ERROR_INVALID_HANDLE;
@@ -271,6 +289,7 @@ uint32_t FakeInstaller::ViewFetch(MSIHANDLE view, MSIHANDLE* record) {
 
 uint32_t FakeInstaller::ViewClose(MSIHANDLE view) {
   calls_.push_back("MsiViewClose");
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   Handle* v = Find(view, Handle::View);
   if (v == nullptr) return ERROR_INVALID_HANDLE;
@@ -282,6 +301,7 @@ uint32_t FakeInstaller::ViewClose(MSIHANDLE view) {
 
 uint32_t FakeInstaller::RecordGetString(MSIHANDLE record, uint32_t field, char* buffer, uint32_t* size) {
   calls_.push_back("MsiRecordGetStringA " + std::to_string(field) + " " + SizeText(size));
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   Handle* r = Find(record, Handle::Record);
   if (r == nullptr) return ERROR_INVALID_HANDLE;
@@ -293,6 +313,7 @@ uint32_t FakeInstaller::RecordGetString(MSIHANDLE record, uint32_t field, char* 
 uint32_t FakeInstaller::OpenProduct(const std::string& productCode, MSIHANDLE* product) {
   calls_.push_back("MsiOpenProductA " + productCode);
   *product = 0;
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   Product* p = FindProduct(productCode);
   if (p == nullptr) return ERROR_UNKNOWN_PRODUCT;
@@ -304,6 +325,7 @@ uint32_t FakeInstaller::OpenProduct(const std::string& productCode, MSIHANDLE* p
 uint32_t FakeInstaller::GetProductProperty(MSIHANDLE product, const std::string& property, char* buffer,
                                            uint32_t* size) {
   calls_.push_back("MsiGetProductPropertyA " + property + " " + SizeText(size));
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   Handle* h = Find(product, Handle::Product);
   if (h == nullptr) return ERROR_INVALID_HANDLE;

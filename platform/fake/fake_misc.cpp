@@ -2,6 +2,7 @@
 // and the bundle that ties them together.
 
 #include <cctype>
+#include <initializer_list>
 
 #include "platform/fake/fake_platform.h"
 
@@ -23,6 +24,33 @@ constexpr unsigned kFirstLead = 0x81;
 
 }  // namespace
 
+// ---------------------------------------------------------------- faults
+
+int FailureVariants(Call kind) {
+  switch (kind) {
+    case Call::Installer: return 4;
+    case Call::Process: return 3;
+    case Call::FileWrite:
+    case Call::Shell:
+    case Call::Com: return 2;
+    default: return 1;
+  }
+}
+
+bool FaultPlan::Tick(Call kind, int* variant) {
+  kinds_.push_back(kind);
+  if (limit_ != 0 && kinds_.size() > limit_) throw Runaway{};
+  const uint64_t ofKind = ++perKind_[static_cast<int>(kind)];
+  for (const Fault& fault : faults_) {
+    if (fault.ofKind ? (fault.kind == kind && fault.n == ofKind) : fault.n == kinds_.size()) {
+      *variant = fault.variant % FailureVariants(kind);
+      ++fired_;
+      return true;
+    }
+  }
+  return false;
+}
+
 // ---------------------------------------------------------------- registry
 
 void FakeRegistry::SetValue(RegRoot, const std::string& subkey, const std::string& valueName,
@@ -39,6 +67,7 @@ bool FakeRegistry::QueryValue(RegRoot, const std::string& subkey, const std::str
                               size_t bufferSize, std::string* data) {
   calls_.push_back("QueryValue " + subkey + "\\" + valueName);
   data->clear();
+  if (Fails(Call::Registry)) return false;
   auto it = values_.find(RegistryKey(subkey, valueName));
   if (it == values_.end() || it->second.size() > bufferSize) return false;
   *data = it->second.substr(0, it->second.find('\0'));
@@ -55,6 +84,7 @@ bool FakeRegistry::ValueExists(RegRoot, const std::string& subkey, const std::st
 int FakeUi::ShowMessageBox(Owner owner, WindowHandle, const std::string& text, const std::string& caption,
                            uint32_t flags) {
   boxes_.push_back({owner, text, caption, flags});
+  if (Fails(Call::Ui)) return 0;
   if (answers_.empty()) return IDOK;
   int answer = answers_.front();
   answers_.pop_front();
@@ -64,6 +94,7 @@ int FakeUi::ShowMessageBox(Owner owner, WindowHandle, const std::string& text, c
 bool FakeUi::ShowOpenFileDialog(const OpenFileRequest& request, std::string* path) {
   dialogs_.push_back(request);
   path->clear();
+  if (Fails(Call::Ui)) return false;
   if (openFiles_.empty()) return false;
   *path = openFiles_.front();
   openFiles_.pop_front();
@@ -71,7 +102,7 @@ bool FakeUi::ShowOpenFileDialog(const OpenFileRequest& request, std::string* pat
 }
 
 WindowHandle FakeUi::CreateStatusDialog(InstanceHandle, const std::string& initialText) {
-  if (failCreate_) return nullptr;
+  if (Fails(Call::Ui) || failCreate_) return nullptr;
   StatusWindow window;
   window.status = initialText;
   windows_.push_back(window);
@@ -112,19 +143,21 @@ void FakeUi::DestroyStatusDialog(WindowHandle handle) {
 
 bool FakeSystem::InstallStatusMif(const StatusMifRecord& record) {
   ++mifLoads_;
+  if (Fails(Call::Library)) return false;
   if (mifLibrary_ == MifLibrary::Missing || mifLibrary_ == MifLibrary::NoExport) return false;
   mifRecords_.push_back(record);
   return mifLibrary_ == MifLibrary::Present;
 }
 
 bool FakeSystem::WindowsVersion(WindowsVersionInfo* version) {
-  if (failVersion_) return false;
+  if (Fails(Call::Version) || failVersion_) return false;
   *version = version_;
   return true;
 }
 
 bool FakeSystem::EnvironmentVariable(const std::string& name, size_t bufferSize, std::string* value) {
   value->clear();
+  if (Fails(Call::Environment)) return false;
   auto it = environment_.find(name);
   if (it == environment_.end() || it->second.size() + 1 > bufferSize) return false;
   *value = it->second;
@@ -133,10 +166,12 @@ bool FakeSystem::EnvironmentVariable(const std::string& name, size_t bufferSize,
 
 bool FakeSystem::LoadLibraryForProcess(const std::string& path) {
   calls_.push_back("LoadLibraryA " + path);
+  if (Fails(Call::Library)) return false;
   return failLoads_.count(path) == 0;
 }
 
 std::string FakeSystem::SystemMessage(uint32_t errorCode) {
+  if (Fails(Call::Environment)) return "";
   if (errorCode == ERROR_FILE_NOT_FOUND) return "The system cannot find the file specified.\r\n";
   if (errorCode == 5) return "Access is denied.\r\n";
   return "";
@@ -213,6 +248,10 @@ std::string FakeCodePage::FromWide(const std::u16string& wide) const {
 FakeWindows::FakeWindows()
     : shell(files), processes(files), platform{files, registry, installer, shell, processes, ui, system, codePage} {
   files.SetCodePage(&codePage);
+  for (FaultPoint* part : std::initializer_list<FaultPoint*>{&files, &registry, &installer, &shell, &processes, &ui,
+                                                             &system}) {
+    part->UseFaultPlan(&faults);
+  }
 }
 
 }  // namespace fake

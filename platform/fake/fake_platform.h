@@ -32,7 +32,84 @@
 namespace nv {
 namespace fake {
 
-class FakeFileSystem : public FileSystem {
+// ---------------------------------------------------------------- faults
+
+// The kinds of boundary call a fault plan tells apart, and what a failed
+// call of each kind gives: what that Windows call reports when it fails.
+// Calls that cannot report a failure (the clock, window texts, the wait
+// cursor, MsiSetInternalUI, MsiCloseHandle, the worker) are not counted.
+enum class Call {
+  Search,       // Find, Access: nothing found (access denied, path not found)
+  FileOpen,     // OpenText: null
+  FileRead,     // a reader's Stamp and ReadLine: false (a read error)
+  FileCreate,   // CreateCommitted: null; CreateDir: false
+  FileWrite,    // a writer's Write: half the text lands (disk full), or none
+  FileClose,    // a reader's or writer's Close: false, the file closed
+  FileChange,   // RemoveDir, DeleteOneFile, SetAttributes: false
+  Folder,       // short path, temporary, module, system and special folders: empty (or false)
+  Version,      // FileVersion, WindowsVersion: false
+  Registry,     // QueryValue: false (access denied)
+  Process,      // Run: not started (access denied, not enough memory), or started
+                // with its exit code unreadable; RunningExeFiles: empty
+  Installer,    // msi.dll: 1603, 1618, 1620 or ERROR_BAD_CONFIGURATION, no handle
+  Shell,        // FileOperation: access denied, or aborted; nothing done
+  Com,          // CreateShellLink and the link's calls: E_FAIL, E_ACCESSDENIED
+  Ui,           // message box 0, file-open dialog false, status window null
+  Library,      // InstallStatusMif, LoadLibraryForProcess: false
+  Environment,  // EnvironmentVariable: false; SystemMessage: empty
+};
+constexpr int kCallKinds = 17;
+
+// How many different failures a call of that kind can give (its variants).
+int FailureVariants(Call kind);
+
+// Which calls fail. Calls are counted from 1, all together and per kind.
+class FaultPlan {
+ public:
+  // Thrown by the call after the limit: a run that goes on that long hangs.
+  struct Runaway {};
+  // Fails the n-th call, or the n-th call of one kind, with the failure
+  // variant of its kind (taken modulo the kind's variants).
+  void Fail(uint64_t n, int variant = 0) { faults_.push_back({false, Call::Search, n, variant}); }
+  void Fail(Call kind, uint64_t n, int variant = 0) { faults_.push_back({true, kind, n, variant}); }
+  void SetLimit(uint64_t limit) { limit_ = limit; }
+  // Counts a call; true when it is to fail, *variant then its failure.
+  bool Tick(Call kind, int* variant);
+  uint64_t Calls() const { return kinds_.size(); }
+  // The kind of every call so far, in order.
+  const std::vector<Call>& Kinds() const { return kinds_; }
+  int Fired() const { return fired_; }
+
+ private:
+  struct Fault {
+    bool ofKind;
+    Call kind;
+    uint64_t n;
+    int variant;
+  };
+  std::vector<Fault> faults_;
+  std::vector<Call> kinds_;
+  uint64_t perKind_[kCallKinds] = {};
+  uint64_t limit_ = 0;  // none
+  int fired_ = 0;
+};
+
+// What every part of the fake shares: the plan its calls count against
+// (none for a part used on its own).
+class FaultPoint {
+ public:
+  void UseFaultPlan(FaultPlan* plan) { plan_ = plan; }
+  // Counts the call; true when the plan fails it, variant() then telling
+  // which of the kind's failures to give.
+  bool Fails(Call kind) { return plan_ != nullptr && plan_->Tick(kind, &variant_); }
+  int variant() const { return variant_; }
+
+ private:
+  FaultPlan* plan_ = nullptr;
+  int variant_ = 0;
+};
+
+class FakeFileSystem : public FileSystem, public FaultPoint {
  public:
   FakeFileSystem();
 
@@ -95,6 +172,8 @@ class FakeFileSystem : public FileSystem {
   std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override;
 
   // Used by the fake shell and the fake's readers and writers.
+  std::vector<FindEntry> FindEntries(const std::string& pattern) const;  // Find, not counted
+  const std::string& SystemFolder() const { return systemDirectory_; }
   struct Node {
     std::string name;       // as created
     std::string path;       // full path, case as created
@@ -140,7 +219,7 @@ class FakeFileSystem : public FileSystem {
   int openFiles_ = 0;
 };
 
-class FakeRegistry : public Registry {
+class FakeRegistry : public Registry, public FaultPoint {
  public:
   // Sets a value's data (bytes, no terminator added). Key paths compare
   // without regard to case.
@@ -182,7 +261,7 @@ class FakeRegistry : public Registry {
 // text (MsiGetProductPropertyA) or ERROR_UNKNOWN_PROPERTY
 // (MsiGetProductInfoA). A removal (MsiConfigureProductExA to
 // INSTALLSTATE_ABSENT) that answers 0 or 3010 uninstalls the product.
-class FakeInstaller : public Installer {
+class FakeInstaller : public Installer, public FaultPoint {
  public:
   // A package file and its Property table (paths compare without regard to
   // case). The file itself is not made in the file system.
@@ -271,7 +350,7 @@ class FakeInstaller : public Installer {
   std::vector<std::string> calls_;
 };
 
-class FakeShell : public Shell {
+class FakeShell : public Shell, public FaultPoint {
  public:
   explicit FakeShell(FakeFileSystem& files);
   void SetFolder(int csidl, const std::string& path);  // empty path: the folder cannot be resolved
@@ -317,12 +396,16 @@ class FakeShell : public Shell {
   HResult setDescriptionResult() const { return setDescriptionResult_; }
   HResult saveResult() const { return saveResult_; }
   FakeFileSystem& files() { return files_; }
+  // Shell link objects made and not yet released.
+  int OpenLinks() const { return openLinks_; }
+  void AdjustOpenLinks(int delta) { openLinks_ += delta; }
 
  private:
   FakeFileSystem& files_;
   std::map<int, std::string> folders_;
   int forcedResult_ = 0;
   HResult createResult_ = 0, setPathResult_ = 0, setDescriptionResult_ = 0, saveResult_ = 0;
+  int openLinks_ = 0;
   std::vector<std::string> calls_;
 };
 
@@ -335,7 +418,7 @@ class FakeShell : public Shell {
 // ERROR_FILE_NOT_FOUND; a command line of more than 32,767 characters with
 // ERROR_FILENAME_EXCED_RANGE. A started program exits with its scripted code
 // (0 by default) or the result of its scripted action.
-class FakeProcesses : public Processes {
+class FakeProcesses : public Processes, public FaultPoint {
  public:
   explicit FakeProcesses(FakeFileSystem& files);
   using Action = std::function<uint32_t(const std::string& commandLine)>;
@@ -354,7 +437,9 @@ class FakeProcesses : public Processes {
   void ClearCalls() { calls_.clear(); started_.clear(); }
 
   uint32_t Run(const std::string& commandLine, bool wait, bool* created) override;
-  std::vector<std::string> RunningExeFiles() override { return running_; }
+  std::vector<std::string> RunningExeFiles() override {
+    return Fails(Call::Process) ? std::vector<std::string>() : running_;
+  }
   void RunOnWorker(const std::function<void()>& work) override;
 
  private:
@@ -372,7 +457,7 @@ struct MessageBoxCall {
   uint32_t flags;
 };
 
-class FakeUi : public Ui {
+class FakeUi : public Ui, public FaultPoint {
  public:
   // Answers given to the next message boxes, in order; IDOK once used up.
   void QueueAnswer(int answer) { answers_.push_back(answer); }
@@ -415,7 +500,7 @@ class FakeUi : public Ui {
   std::vector<OpenFileRequest> dialogs_;
 };
 
-class FakeSystem : public System {
+class FakeSystem : public System, public FaultPoint {
  public:
   void SetArguments(const std::vector<std::string>& args) { args_ = args; }
   void SetNow(const LocalTime& now) { now_ = now; }
@@ -505,6 +590,8 @@ class FakeWindows {
   // platform refers into this object: it cannot be copied.
   FakeWindows(const FakeWindows&) = delete;
   FakeWindows& operator=(const FakeWindows&) = delete;
+  // Every part counts its calls against this plan.
+  FaultPlan faults;
   FakeFileSystem files;
   FakeRegistry registry;
   FakeInstaller installer;

@@ -11,6 +11,8 @@ namespace {
 // The longest command line CreateProcessA accepts: 32,767 characters with
 // the terminating zero.
 constexpr size_t kMaxCommandLine = 32766;
+constexpr uint32_t kErrorAccessDenied = 5;     // ERROR_ACCESS_DENIED
+constexpr uint32_t kErrorNotEnoughMemory = 8;  // ERROR_NOT_ENOUGH_MEMORY
 
 }  // namespace
 
@@ -34,7 +36,7 @@ static std::string ExistingProgram(FakeFileSystem& files, const std::string& can
   std::vector<std::string> forms;
   if (candidate.find('\\') == std::string::npos && candidate.find('/') == std::string::npos) {
     forms.push_back(candidate);
-    forms.push_back(files.SystemDirectory() + "\\" + candidate);
+    forms.push_back(files.SystemFolder() + "\\" + candidate);
   } else {
     forms.push_back(candidate);
   }
@@ -67,7 +69,10 @@ uint32_t FakeProcesses::Run(const std::string& commandLine, bool wait, bool* cre
   std::string call = "CreateProcessA " + commandLine;
   uint32_t error = 0;
   std::string program;
-  if (commandLine.size() > kMaxCommandLine) {
+  const bool fails = Fails(Call::Process);
+  if (fails && variant() % 3 != 2) {
+    error = variant() % 3 == 0 ? kErrorAccessDenied : kErrorNotEnoughMemory;
+  } else if (commandLine.size() > kMaxCommandLine) {
     error = ERROR_FILENAME_EXCED_RANGE;
   } else {
     program = ResolveProgram(commandLine);
@@ -94,6 +99,8 @@ uint32_t FakeProcesses::Run(const std::string& commandLine, bool wait, bool* cre
     auto scripted = exitCodes_.find(key);
     if (scripted != exitCodes_.end()) code = scripted->second;
   }
+  // GetExitCodeProcess failed: its GetLastError() stands in for the code.
+  if (fails) code = ERROR_INVALID_HANDLE;
   return wait ? code : static_cast<uint32_t>(STILL_ACTIVE);
 }
 

@@ -17,17 +17,26 @@ constexpr int kShellSameFile = 0x71;     // DE_SAMEFILE
 constexpr int kShellDestSubtree = 0x76;  // DE_DESTSUBTREE
 constexpr HResult kPathNotFound = static_cast<HResult>(0x80030003);  // STG_E_PATHNOTFOUND
 
+constexpr int kShellCancelled = 1223;   // ERROR_CANCELLED: the operation was aborted
+
+HResult ComFailure(int variant) {
+  return variant % 2 == 0 ? E_FAIL : static_cast<HResult>(0x80070005);  // E_ACCESSDENIED
+}
+
 class FakeShellLink : public ShellLink {
  public:
-  explicit FakeShellLink(FakeShell& shell) : shell_(shell) {}
+  explicit FakeShellLink(FakeShell& shell) : shell_(shell) { shell_.AdjustOpenLinks(1); }
+  ~FakeShellLink() override { shell_.AdjustOpenLinks(-1); }
   HResult SetPath(const std::string& target) override {
     shell_.Record("SetPath " + target);
+    if (shell_.Fails(Call::Com)) return ComFailure(shell_.variant());
     if (shell_.setPathResult() != S_OK) return shell_.setPathResult();
     target_ = target;
     return S_OK;
   }
   HResult SetDescription(const std::string& description) override {
     shell_.Record("SetDescription " + description);
+    if (shell_.Fails(Call::Com)) return ComFailure(shell_.variant());
     if (shell_.setDescriptionResult() != S_OK) return shell_.setDescriptionResult();
     description_ = description;
     return S_OK;
@@ -37,6 +46,7 @@ class FakeShellLink : public ShellLink {
     const FakeCodePage narrow;
     std::string path = narrow.FromWide(linkFile);
     shell_.Record("Save " + path);
+    if (shell_.Fails(Call::Com)) return ComFailure(shell_.variant());
     if (shell_.saveResult() != S_OK) return shell_.saveResult();
     std::string folder = path.substr(0, MbFindLast(files.codePage(), path, '\\') + 1);
     if (folder.empty() || !files.IsDir(folder)) return kPathNotFound;
@@ -92,10 +102,11 @@ void FakeShell::SetFolder(int csidl, const std::string& path) { folders_[csidl] 
 int FakeShell::FileOperation(uint32_t operation, const std::string& from, const std::string& to,
                              uint16_t flags) {
   Record("SHFileOperationA " + std::to_string(operation) + " " + from + "|" + to + " " + Hex(flags));
+  if (Fails(Call::Shell)) return variant() % 2 == 0 ? kShellAccessDenied : kShellCancelled;
   if (forcedResult_ != 0) return forcedResult_;
   const CodePage& cp = files_.codePage();
   std::vector<FindEntry> matches;
-  for (const FindEntry& entry : files_.Find(from)) {
+  for (const FindEntry& entry : files_.FindEntries(from)) {
     if (entry.name != "." && entry.name != "..") matches.push_back(entry);
   }
   if (matches.empty()) return kShellNotFound;
@@ -145,6 +156,7 @@ int FakeShell::FileOperation(uint32_t operation, const std::string& from, const 
 
 std::string FakeShell::FolderLocationPath(int csidl) {
   Record("SHGetFolderLocation " + std::to_string(csidl));
+  if (Fails(Call::Folder)) return std::string();
   auto it = folders_.find(csidl);
   if (it == folders_.end() || it->second.size() >= 260) return std::string();
   return it->second;
@@ -153,6 +165,7 @@ std::string FakeShell::FolderLocationPath(int csidl) {
 bool FakeShell::SpecialFolderPath(int csidl, std::string* path) {
   Record("SHGetSpecialFolderPathA " + std::to_string(csidl));
   path->clear();
+  if (Fails(Call::Folder)) return false;
   auto it = folders_.find(csidl);
   if (it == folders_.end() || it->second.empty() || it->second.size() >= 260) return false;
   *path = it->second;
@@ -162,6 +175,7 @@ bool FakeShell::SpecialFolderPath(int csidl, std::string* path) {
 HResult FakeShell::CreateShellLink(std::unique_ptr<ShellLink>* link) {
   Record("CoCreateInstance ShellLink");
   link->reset();
+  if (Fails(Call::Com)) return ComFailure(variant());
   if (createResult_ != S_OK) return createResult_;
   *link = std::make_unique<FakeShellLink>(*this);
   return S_OK;
