@@ -59,7 +59,7 @@ inline std::vector<size_t> Starts(const CodePage& cp, const std::string& text) {
   std::vector<size_t> starts;
   for (size_t i = 0; i < text.size();) {
     starts.push_back(i);
-    i += (i + 1 < text.size() && cp.IsLeadByte(static_cast<uint8_t>(text[i]))) ? 2 : 1;
+    i += (i + 1 < text.size() && cp.IsLeadByte(static_cast<uint8_t>(text[i]))) ? size_t{2} : size_t{1};
   }
   return starts;
 }

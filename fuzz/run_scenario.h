@@ -30,6 +30,8 @@
 //   w  the status window cannot be created
 //   h  csidl=path      a special folder
 //   Y  path            the current folder
+//   K  n[.variant[.kind]]  the n-th boundary call fails (with a kind, the
+//                      n-th call of that kind: fake::Call as a number)
 
 #include <map>
 #include <memory>
@@ -49,14 +51,16 @@ namespace fuzz {
 constexpr size_t kMaxScenarioLines = 64;
 constexpr size_t kMaxLineText = 300;
 
-// Every result MsiInstallProductA and MsiConfigureProductExA gave, in order.
+// Every result MsiInstallProductA and MsiConfigureProductExA gave, in order,
+// and how many status MIF records had been made before it.
 class RecordingInstaller : public Installer {
  public:
-  explicit RecordingInstaller(Installer& inner) : inner_(inner) {}
+  RecordingInstaller(Installer& inner, const fake::FakeSystem& system) : inner_(inner), system_(system) {}
   struct Result {
     std::string target;
     uint32_t value;
     bool removal;
+    size_t mifBefore;
   };
   const std::vector<Result>& Results() const { return results_; }
 
@@ -66,13 +70,13 @@ class RecordingInstaller : public Installer {
   }
   uint32_t InstallProduct(const std::string& package, const std::string& commandLine) override {
     const uint32_t rc = inner_.InstallProduct(package, commandLine);
-    results_.push_back({package, rc, false});
+    results_.push_back({package, rc, false, system_.MifRecords().size()});
     return rc;
   }
   uint32_t ConfigureProductEx(const std::string& product, int installLevel, int installState,
                               const std::string& commandLine) override {
     const uint32_t rc = inner_.ConfigureProductEx(product, installLevel, installState, commandLine);
-    results_.push_back({product, rc, true});
+    results_.push_back({product, rc, true, system_.MifRecords().size()});
     return rc;
   }
   uint32_t EnumProducts(uint32_t index, std::string* productCode) override {
@@ -108,16 +112,20 @@ class RecordingInstaller : public Installer {
 
  private:
   Installer& inner_;
+  const fake::FakeSystem& system_;
   std::vector<Result> results_;
 };
 
 // Keeps every text written through a created file (the run log is the only
-// file the program creates), whatever happens to the file afterwards.
+// file the program creates), whatever happens to the file afterwards, and
+// the length of each write.
 class RecordingFiles : public FileSystem {
  public:
   explicit RecordingFiles(FileSystem& inner) : inner_(inner) {}
   const std::string& Written() const { return written_; }
+  const std::vector<size_t>& Writes() const { return writes_; }
   int Created() const { return created_; }
+  const std::string& CreatedPath() const { return createdPath_; }
 
   std::vector<FindEntry> Find(const std::string& pattern) override { return inner_.Find(pattern); }
   bool CreateDir(const std::string& path) override { return inner_.CreateDir(path); }
@@ -139,15 +147,18 @@ class RecordingFiles : public FileSystem {
     std::unique_ptr<TextWriter> writer = inner_.CreateCommitted(path);
     if (!writer) return writer;
     ++created_;
-    return std::make_unique<Writer>(std::move(writer), written_);
+    createdPath_ = path;
+    return std::make_unique<Writer>(std::move(writer), written_, writes_);
   }
 
  private:
   class Writer : public TextWriter {
    public:
-    Writer(std::unique_ptr<TextWriter> inner, std::string& written) : inner_(std::move(inner)), written_(written) {}
+    Writer(std::unique_ptr<TextWriter> inner, std::string& written, std::vector<size_t>& writes)
+        : inner_(std::move(inner)), written_(written), writes_(writes) {}
     void Write(const std::string& text) override {
       written_ += text;
+      writes_.push_back(text.size());
       inner_->Write(text);
     }
     bool Close() override { return inner_->Close(); }
@@ -155,16 +166,19 @@ class RecordingFiles : public FileSystem {
    private:
     std::unique_ptr<TextWriter> inner_;
     std::string& written_;
+    std::vector<size_t>& writes_;
   };
   FileSystem& inner_;
   std::string written_;
+  std::vector<size_t> writes_;
   int created_ = 0;
+  std::string createdPath_;
 };
 
 // One machine and one run.
 struct Run {
   fake::FakeWindows w;
-  RecordingInstaller installer{w.installer};
+  RecordingInstaller installer{w.installer, w.system};
   RecordingFiles files{w.files};
   Platform platform{files, w.registry, installer, w.shell, w.processes, w.ui, w.system, w.codePage};
   std::vector<std::string> args;
@@ -255,6 +269,17 @@ struct Run {
         case 'w': w.ui.FailCreateStatusDialog(true); break;
         case 'h': w.shell.SetFolder(static_cast<int>(Number(name)), value); break;
         case 'Y': w.files.SetCurrentDir(t); break;
+        case 'K': {
+          const auto [n, rest] = Split(t, '.');
+          const auto [variant, kind] = Split(rest, '.');
+          const int v = static_cast<int>(Number(variant) % 8);
+          if (kind.empty()) {
+            w.faults.Fail(Number(n), v);
+          } else if (Number(kind) < static_cast<uint32_t>(fake::kCallKinds)) {
+            w.faults.Fail(static_cast<fake::Call>(Number(kind)), Number(n), v);
+          }
+          break;
+        }
         default: break;
       }
     }
@@ -277,6 +302,7 @@ struct Run {
   void CheckNothingLeftOpen() const {
     FUZZ_CHECK(w.files.OpenFiles() == 0, std::to_string(w.files.OpenFiles()) + " files left open");
     FUZZ_CHECK(w.installer.OpenHandles() == 0, std::to_string(w.installer.OpenHandles()) + " handles left open");
+    FUZZ_CHECK(w.shell.OpenLinks() == 0, std::to_string(w.shell.OpenLinks()) + " shell links left open");
   }
 
   bool AllStatusWindowsDestroyed() const {

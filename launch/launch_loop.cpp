@@ -40,7 +40,7 @@ ItemDecision ReadAndLocate(RunContext& ctx, int number) {
   Platform& p = ctx.platform;
   ItemDecision d;
   d.number = number;
-  InstallItem read = ReadItem(p, ctx.options.responseFile, number);
+  InstallItem read = ReadItem(p, ctx.options.responseFile, number, &d.unreadable);
   d.written = read.product;
   d.parameter = read.parameter;
   d.path = d.written;
@@ -269,6 +269,15 @@ void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
 bool LaunchItem(RunContext& ctx) {
   const int number = ++ctx.itemIndex;
   ItemDecision d = ReadAndLocate(ctx, number);
+  // An item the count found but whose values cannot be read now is neither
+  // the end of the list nor an item without parameters (a setup started
+  // without its silent switch would wait for a person).
+  if (d.unreadable && number <= ctx.plan.itemCount) {
+    WriteRunLog(ctx, "PRODUCT" + std::to_string(number) +
+                         " could not be read from the response file; the item is skipped.\n\n");
+    ctx.exitCode = static_cast<int32_t>(ERROR_INSTALL_FAILURE);
+    return true;
+  }
   WriteRunLog(ctx, d.logBeforeHeader);
   if (d.kind == ItemKind::Redistributable) d.path = StageRedistributable(ctx, d.path, number, ctx.plan.itemCount);
   DecideKindAndNames(ctx, d);

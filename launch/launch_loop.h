@@ -40,6 +40,7 @@ constexpr const char* kRuleLocalCopy = "local copy";
 struct ItemDecision {
   int number = 0;
   bool end = false;            // the product reads empty: the pass ends here
+  bool unreadable = false;     // the response file could not be read for it
   std::string written;         // the product as written, without its quotes
   std::string parameter;       // the parameter text (rewritten for msiexec.exe)
   std::string headerPath;      // the path the item's header line, status text and installer log name use
@@ -67,7 +68,8 @@ struct ItemDecision {
 ItemDecision DecideItem(RunContext& ctx, int number);
 
 // Runs the pass from item 1 until an item's product reads empty. Sets
-// ctx.exitCode to the result of every failed Windows Installer call.
+// ctx.exitCode to the result of every failed Windows Installer call. An
+// item of the count that cannot be read is skipped, as a failed install.
 void LaunchItems(RunContext& ctx);
 
 // A program path as it goes into a command line: quoted when it names an

@@ -70,6 +70,9 @@ class TextReader {
   // up to and including the next line break, whichever comes first. False at
   // the end of the file (nothing read) or on a read error.
   virtual bool ReadLine(size_t maxChars, std::string* line) = 0;
+  // ferror: true once a read has failed, so that a ReadLine that gave false
+  // did not reach the end of the file.
+  virtual bool ReadFailed() = 0;
   // fclose: false when closing failed. Called at most once; a reader that is
   // destroyed without it is closed silently.
   virtual bool Close() = 0;

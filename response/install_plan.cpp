@@ -116,10 +116,13 @@ bool BuildInstallPlan(RunContext& ctx) {
   return true;
 }
 
-InstallItem ReadItem(Platform& platform, const std::string& responseFile, int n) {
+InstallItem ReadItem(Platform& platform, const std::string& responseFile, int n, bool* unreadable) {
   InstallItem item;
-  item.product = StripQuotes(platform.codePage, ReadResponseTag(platform, responseFile, ProductTag(n), ""));
-  item.parameter = ReadResponseTag(platform, responseFile, ParameterTag(n), "");
+  bool productUnreadable = false, parameterUnreadable = false;
+  item.product = StripQuotes(platform.codePage,
+                             ReadResponseTag(platform, responseFile, ProductTag(n), "", &productUnreadable));
+  item.parameter = ReadResponseTag(platform, responseFile, ParameterTag(n), "", &parameterUnreadable);
+  if (unreadable != nullptr) *unreadable = productUnreadable || parameterUnreadable;
   return item;
 }
 

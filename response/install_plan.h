@@ -33,6 +33,7 @@ bool BuildInstallPlan(RunContext& ctx);
 
 // Item n read afresh: PRODUCTn without the double quotes at its ends, and
 // PARAMETERn as written. A missing or empty element reads as empty text.
-InstallItem ReadItem(Platform& platform, const std::string& responseFile, int n);
+// *unreadable (when given) tells whether either value could not be read.
+InstallItem ReadItem(Platform& platform, const std::string& responseFile, int n, bool* unreadable = nullptr);
 
 }  // namespace nv

@@ -27,6 +27,7 @@ class CountingReader : public TextReader {
     ++*lineReads_;
     return inner_->ReadLine(maxChars, line);
   }
+  bool ReadFailed() override { return inner_->ReadFailed(); }
   bool Close() override { return inner_->Close(); }
 
  private:

@@ -193,11 +193,15 @@ std::string SelectResponseFile(RunContext& ctx) {
 }
 
 std::string ReadResponseTag(Platform& platform, const std::string& path, const std::string& tag,
-                            const std::string& defaultValue) {
+                            const std::string& defaultValue, bool* unreadable) {
   const CodePage& cp = platform.codePage;
   std::string result;
+  if (unreadable != nullptr) *unreadable = false;
   std::unique_ptr<TextReader> reader = platform.files.OpenText(path);
-  if (!reader) return result;
+  if (!reader) {
+    if (unreadable != nullptr) *unreadable = true;
+    return result;
+  }
 
   ResponseCache& cache = Cache();
   FileStamp stamp;
@@ -243,11 +247,15 @@ std::string ReadResponseTag(Platform& platform, const std::string& path, const s
     found = true;
     if (!keep) break;
   }
-  if (keep) {
+  // A read that failed is no end of the file: the text read is not the
+  // whole file, and a value beyond it is unknown.
+  const bool readFailed = reader->ReadFailed();
+  if (keep && !readFailed) {
     cache.Keep(cp, path, stamp, std::move(text));
   } else {
     cache.Drop();
   }
+  if (readFailed && !found && unreadable != nullptr) *unreadable = true;
 
   CloseResponseFile(platform, *reader);
   return result;

@@ -26,8 +26,10 @@ std::string SelectResponseFile(RunContext& ctx);
 // The text between the first "<tag>" (unless it stands at the file's very
 // first character) and the next "</tag>" after it, with trailing white space
 // removed. defaultValue when that leaves nothing; empty text when the tag or
-// its closing tag is missing or the file cannot be opened.
+// its closing tag is missing or the file cannot be opened. *unreadable (when
+// given) tells whether the file could not be opened or a read failed before
+// the value was found: the value is then unknown rather than missing.
 std::string ReadResponseTag(Platform& platform, const std::string& path, const std::string& tag,
-                            const std::string& defaultValue);
+                            const std::string& defaultValue, bool* unreadable = nullptr);
 
 }  // namespace nv

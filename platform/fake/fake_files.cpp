@@ -180,7 +180,11 @@ class FakeReader : public TextReader {
   }
   bool ReadLine(size_t maxChars, std::string* line) override {
     line->clear();
-    if (closed_ || pos_ >= contents_.size() || maxChars == 0 || fs_.Fails(Call::FileRead)) return false;
+    if (closed_ || pos_ >= contents_.size() || maxChars == 0) return false;
+    if (fs_.Fails(Call::FileRead)) {
+      failed_ = true;
+      return false;
+    }
     while (pos_ < contents_.size() && line->size() < maxChars) {
       char c = contents_[pos_++];
       line->push_back(c);
@@ -192,6 +196,7 @@ class FakeReader : public TextReader {
     if (zero != std::string::npos) line->resize(zero);
     return true;
   }
+  bool ReadFailed() override { return failed_; }
   bool Close() override {
     if (closed_) return false;
     closed_ = true;
@@ -207,15 +212,17 @@ class FakeReader : public TextReader {
   FileStamp stamp_;
   size_t pos_ = 0;
   bool closed_ = false;
+  bool failed_ = false;
 };
 
 // The fake keeps no clock for its files: a reader's stamp is made from the
 // file's path and its bytes as they were when it was opened, so it changes
-// exactly when they do, and a write is always settled.
-FileStamp StampOf(const std::string& key, const std::string& bytes) {
+// exactly when they do, and a write is always settled. Each fake file system
+// is a machine of its own, whose files were created at other times.
+FileStamp StampOf(uint64_t machine, const std::string& key, const std::string& bytes) {
   FileStamp stamp;
   stamp.size = bytes.size();
-  stamp.created = std::hash<std::string>()(key);
+  stamp.created = std::hash<std::string>()(key) + machine;
   stamp.lastWrite = std::hash<std::string>()(bytes);
   stamp.changed = stamp.lastWrite;
   stamp.settled = true;
@@ -373,6 +380,8 @@ std::vector<const FakeFileSystem::Node*> FakeFileSystem::Children(const std::str
 // ---------------------------------------------------------------- set-up
 
 FakeFileSystem::FakeFileSystem() : codePage_(&DefaultCodePage()) {
+  static uint64_t machines = 0;
+  machine_ = ++machines;
   MakeDir("C:\\");
   MakeDir("D:\\");
   MakeDir(tempPath_);
@@ -673,7 +682,7 @@ std::unique_ptr<TextReader> FakeFileSystem::OpenText(const std::string& path) {
   if (Fails(Call::FileOpen)) return nullptr;
   const Node* node = Lookup(path);
   if (node == nullptr || node->dir || failOpen_.count(Key(path)) != 0) return nullptr;
-  return std::make_unique<FakeReader>(*this, path, TextModeView(node->contents), StampOf(Key(path), node->contents));
+  return std::make_unique<FakeReader>(*this, path, TextModeView(node->contents), StampOf(machine_, Key(path), node->contents));
 }
 
 std::unique_ptr<TextWriter> FakeFileSystem::CreateCommitted(const std::string& path) {

@@ -217,6 +217,7 @@ class FakeFileSystem : public FileSystem, public FaultPoint {
   std::set<std::string> failShort_, failOpen_, failClose_, failCreate_, failRemove_;
   std::vector<std::string> calls_;
   int openFiles_ = 0;
+  uint64_t machine_ = 0;
 };
 
 class FakeRegistry : public Registry, public FaultPoint {

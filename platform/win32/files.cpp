@@ -97,6 +97,8 @@ class StdioReader : public TextReader {
     return true;
   }
 
+  bool ReadFailed() override { return file_ != nullptr && ferror(file_) != 0; }
+
   bool Stamp(FileStamp* stamp) override {
     if (file_ == nullptr) return false;
     const intptr_t osHandle = _get_osfhandle(_fileno(file_));
