@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <set>
 #include <string>
@@ -137,6 +138,8 @@ struct SweepRun {
   const char* scenario;
   bool removeAll;
 };
+
+void PrintTo(const SweepRun& run, std::ostream* out) { *out << run.name; }
 
 std::unique_ptr<fuzz::Run> Prepare(const SweepRun& sweep) {
   auto run = std::make_unique<fuzz::Run>();
@@ -339,7 +342,6 @@ TEST_P(FaultSweep, EveryCallFailingInTurn) {
   const SweepRun& sweep = GetParam();
   const Baseline base = Count(sweep);
   ASSERT_EQ(RunWithFaults(sweep, base, {}), std::vector<std::string>());
-  if (std::getenv("PEEK")) std::printf("%s\n", base.log.c_str());
   Findings findings;
   for (uint64_t call = 1; call <= base.kinds.size(); ++call) {
     for (int variant = 0; variant < fake::FailureVariants(base.kinds[call - 1]); ++variant) {

@@ -174,6 +174,18 @@ TEST_F(LaunchLoopTest, ThePassEndsAtTheFirstEmptyProduct) {
   LaunchItems(ctx);
   EXPECT_TRUE(w.processes.Started().empty());
   EXPECT_EQ(ctx.exitCode, 0);
+  // An item of the count that cannot be read is skipped as a failure; the
+  // pass goes on.
+  w.files.AddFile(kFile, "<Items>\n<PRODUCT1>D:\\a.exe</PRODUCT1><PARAMETER1></PARAMETER1>\n"
+                         "<PRODUCT2>D:\\c.exe</PRODUCT2><PARAMETER2></PARAMETER2>\n</Items>\n");
+  ctx.plan.itemCount = 2;
+  w.faults = fake::FaultPlan();
+  w.faults.Fail(fake::Call::FileOpen, 1);
+  LaunchItems(ctx);
+  EXPECT_EQ(w.processes.Started(), std::vector<std::string>{"D:\\c.exe"});
+  EXPECT_NE(w.files.Contents(kLog).find("PRODUCT1 could not be read from the response file; the item is skipped.\n\n"),
+            std::string::npos);
+  EXPECT_EQ(ctx.exitCode, 1603);
 }
 
 TEST_F(LaunchLoopTest, ProgramCommandLinesAreQuotedWhereNeededAndNeverCut) {

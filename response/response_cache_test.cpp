@@ -149,6 +149,16 @@ TEST_F(ResponseCacheTest, AFileThatChangesBetweenReadsIsReadAgain) {
   w.files.FailOpen(kFile);
   EXPECT_EQ(Cached("P1"), "");
   EXPECT_TRUE(w.ui.MessageBoxes().empty());
+  // A read that fails halfway (after the stamp and one line) is no end of
+  // the file: the value beyond it is unknown, and the part read is not kept.
+  w.files.AddFile("D:\\media\\other.xml", "<r>\n<P1>one</P1>\n<P2>two</P2>\n");
+  w.faults = fake::FaultPlan();
+  w.faults.Fail(fake::Call::FileRead, 3);
+  bool unreadable = false;
+  EXPECT_EQ(ReadResponseTag(cachedPlatform, "D:\\media\\other.xml", "P2", "DEF", &unreadable), "");
+  EXPECT_TRUE(unreadable);
+  EXPECT_EQ(ReadResponseTag(cachedPlatform, "D:\\media\\other.xml", "P2", "DEF", &unreadable), "two");
+  EXPECT_FALSE(unreadable);
 }
 
 TEST_F(ResponseCacheTest, EveryReadStillOpensAndClosesTheFile) {
