@@ -243,6 +243,8 @@ std::vector<std::string> RunWithFaults(const SweepRun& sweep, const Baseline& ba
     return {"more than 2N + 100 calls"};
   }
   const fake::FakeWindows& w = run->w;
+  // The first fault always meets its call: the run is the clean one up to it.
+  if (!faults.empty() && w.faults.Fired().empty()) problems.push_back("the fault was never given");
   // b. Nothing left open.
   if (w.files.OpenFiles() != 0) problems.push_back("a file left open");
   if (w.installer.OpenHandles() != 0) problems.push_back("an installer handle left open");

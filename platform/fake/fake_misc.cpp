@@ -44,7 +44,7 @@ bool FaultPlan::Tick(Call kind, int* variant) {
   for (const Fault& fault : faults_) {
     if (fault.ofKind ? (fault.kind == kind && fault.n == ofKind) : fault.n == kinds_.size()) {
       *variant = fault.variant % FailureVariants(kind);
-      ++fired_;
+      fired_.push_back(kind);
       return true;
     }
   }

@@ -78,7 +78,8 @@ class FaultPlan {
   uint64_t Calls() const { return kinds_.size(); }
   // The kind of every call so far, in order.
   const std::vector<Call>& Kinds() const { return kinds_; }
-  int Fired() const { return fired_; }
+  // The kind of every call that was failed, in order.
+  const std::vector<Call>& Fired() const { return fired_; }
 
  private:
   struct Fault {
@@ -91,7 +92,7 @@ class FaultPlan {
   std::vector<Call> kinds_;
   uint64_t perKind_[kCallKinds] = {};
   uint64_t limit_ = 0;  // none
-  int fired_ = 0;
+  std::vector<Call> fired_;
 };
 
 // What every part of the fake shares: the plan its calls count against
