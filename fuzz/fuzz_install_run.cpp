@@ -27,6 +27,13 @@ namespace {
 
 using fuzz::Show;
 
+bool Failed(const fuzz::Run& run, fake::Call kind) {
+  for (fake::Call fired : run.w.faults.Fired()) {
+    if (fired == kind) return true;
+  }
+  return false;
+}
+
 // The exit code of the stop the run's messages tell of, or -1 when the run
 // did not stop early.
 int ExpectedStop(const fuzz::Run& run) {
@@ -44,13 +51,6 @@ int ExpectedStop(const fuzz::Run& run) {
   if (run.BoxShown("An error was encountered.  Please ensure that no other installations")) return 1;
   if (run.BoxShown("Invalid entries found in response file.")) return 0;
   return -1;
-}
-
-bool Failed(const fuzz::Run& run, fake::Call kind) {
-  for (fake::Call fired : run.w.faults.Fired()) {
-    if (fired == kind) return true;
-  }
-  return false;
 }
 
 bool RemoveAllAsked(fuzz::Run& run) {
