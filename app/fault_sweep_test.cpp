@@ -283,7 +283,7 @@ std::vector<std::string> RunWithFaults(const SweepRun& sweep, const Baseline& ba
     while (of > 0 && results[of - 1].mifBefore > r) --of;
     if (of == 0 || !Succeeded(results[of - 1].value)) problems.push_back("a success record for a failure");
   }
-  if (!sweep.removeAll && anyFailed && run->exitCode == 0) problems.push_back("exit code 0 after a failure");
+  if (anyFailed && run->exitCode == 0) problems.push_back("exit code 0 after a failure");
   // Every item counted is carried out with its own parameters, or the run
   // does not end with 0.
   if (!sweep.removeAll && !stopped && run->files.Created() > 0 && run->exitCode == 0 &&

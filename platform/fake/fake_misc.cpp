@@ -76,6 +76,7 @@ bool FakeRegistry::QueryValue(RegRoot, const std::string& subkey, const std::str
 
 bool FakeRegistry::ValueExists(RegRoot, const std::string& subkey, const std::string& valueName) {
   calls_.push_back("ValueExists " + subkey + "\\" + valueName);
+  if (Fails(Call::Registry)) return false;
   return values_.count(RegistryKey(subkey, valueName)) != 0;
 }
 
