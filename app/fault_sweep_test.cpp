@@ -290,6 +290,9 @@ std::vector<std::string> RunWithFaults(const SweepRun& sweep, const Baseline& ba
       Count(run->files.Written(), " launched.\n") != Count(base.log, " launched.\n")) {
     problems.push_back("an item left out, and exit code 0");
   }
+  if (sweep.removeAll && results.size() != 3 && run->exitCode == 0) {
+    problems.push_back("a product of the maker left installed, and exit code 0");
+  }
   std::vector<std::string> started = w.processes.Calls();
   started.insert(started.end(), w.installer.Calls().begin(), w.installer.Calls().end());
   for (const std::string& call : started) {

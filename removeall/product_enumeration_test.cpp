@@ -114,8 +114,21 @@ TEST_F(ProductEnumerationTest, ProductInfoIsReadInFullOrNotAtAll) {
   EXPECT_EQ(GetProductInfoText(w.installer, Code(1), "Empty"), "");
   EXPECT_EQ(GetProductInfoText(w.installer, Code(1), "Missing"), "");
   EXPECT_EQ(GetProductInfoText(w.installer, Code(2), "Publisher"), "");
+  // A read that fails is told from a value or product that is not there,
+  // and an enumeration that fails from its end.
+  uint32_t error = 0;
+  EXPECT_EQ(GetProductInfoText(w.installer, Code(2), "Publisher", &error), "");
+  EXPECT_EQ(GetProductInfoText(w.installer, Code(1), "Missing", &error), "");
+  EXPECT_EQ(error, 0u);
+  w.faults = fake::FaultPlan();
+  w.faults.Fail(fake::Call::Installer, 1, 1);
+  EXPECT_EQ(GetProductInfoText(w.installer, Code(1), "Publisher", &error), "");
+  EXPECT_EQ(error, 1618u);
+  EXPECT_TRUE(EnumerateSuiteProducts(w.platform, &error).empty());
+  EXPECT_EQ(error, 0u);
   w.installer.SetUnavailable(true);
-  EXPECT_TRUE(EnumerateSuiteProducts(w.platform).empty());
+  EXPECT_TRUE(EnumerateSuiteProducts(w.platform, &error).empty());
+  EXPECT_EQ(error, static_cast<uint32_t>(ERROR_CALL_NOT_IMPLEMENTED));
 }
 
 }  // namespace

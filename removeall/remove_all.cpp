@@ -92,7 +92,15 @@ int32_t RemoveAllProducts(RunContext& ctx) {
 
   WriteRunLog(ctx, "Norvasoft Silent Uninstaller will uninstall all norvasoft products in the system. \n");
   WriteRunLog(ctx, "Finding Norvasoft products... \n");
-  const InstalledProductMap products = EnumerateSuiteProducts(p);
+  uint32_t readError = 0;
+  const InstalledProductMap products = EnumerateSuiteProducts(p, &readError);
+  if (readError != 0) {
+    // A product that could not be read may be one of the maker's: the run
+    // cannot end as if it had removed them all.
+    WriteRunLog(ctx, "Not every installed product could be read. Return value is " +
+                         std::to_string(static_cast<int32_t>(readError)) + "\n");
+    exitCode = static_cast<int32_t>(readError);
+  }
   const std::string count = std::to_string(products.size());
   WriteRunLog(ctx, "Number of products found: " + count + " \n\n");
   WriteRunLog(ctx, "Starting Uninstall... \n\n");

@@ -14,7 +14,8 @@ struct RunContext;
 // status window of interactive mode. When a removal asked for a restart the
 // computer is restarted at the end (after a question in interactive mode
 // where someone can see it), unless /noreboot was given. Returns the result
-// of the last removal that failed (neither 0 nor 3010), or 0 when none did.
+// of the last removal that failed (neither 0 nor 3010), else the error that
+// kept an installed product from being read, or 0.
 int32_t RemoveAllProducts(RunContext& ctx);
 
 // The suite's folders that a remove-all run deletes with everything in them:
