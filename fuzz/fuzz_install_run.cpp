@@ -40,7 +40,7 @@ int ExpectedStop(const fuzz::Run& run) {
   for (const fake::MessageBoxCall& box : run.w.ui.MessageBoxes()) {
     if (box.text == BuildUsageText()) return 0;
   }
-  if (run.BoxShown("Invalid command line options detected.")) return 0;
+  if (run.BoxShown("Invalid command line options detected.")) return static_cast<int>(ERROR_INVALID_COMMAND_LINE);
   if (run.BoxShown("This version of Windows is not supported.")) return 1;
   if (run.BoxShown("Windows Installer version 3.1.4000.2435 or higher is required.")) return 1;
   // A failed dialog ends as a cancelled one.
@@ -49,7 +49,7 @@ int ExpectedStop(const fuzz::Run& run) {
     return 1;
   }
   if (run.BoxShown("An error was encountered.  Please ensure that no other installations")) return 1;
-  if (run.BoxShown("Invalid entries found in response file.")) return 0;
+  if (run.BoxShown("Invalid entries found in response file.")) return static_cast<int>(ERROR_INVALID_DATA);
   return -1;
 }
 
@@ -84,7 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   if (RemoveAllAsked(run)) {
-    FUZZ_CHECK(exitCode == 0, "a remove-all run ended with " + std::to_string(exitCode));
+    const int64_t expected = run.RemoveAllExitCode();
+    FUZZ_CHECK(expected < 0 || exitCode == expected,
+               "a remove-all run ended with " + std::to_string(exitCode) + ", expected " + std::to_string(expected));
     FUZZ_CHECK(run.files.Created() == 0 || fuzz::EndsWithText(log, " done.") ||
                    fuzz::EndsWithText(log, " done.Rebooting machine."),
                Show(log));
@@ -97,13 +99,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       lastFailure = static_cast<int32_t>(result.value);
     }
   }
-  const bool skipped = log.find(" could not be read from the response file; the item is skipped.") != std::string::npos;
-  FUZZ_CHECK(exitCode == lastFailure || (skipped && exitCode == static_cast<int32_t>(ERROR_INSTALL_FAILURE)),
+  // Besides installer failures: a package not found, and an item of the
+  // count that cannot be read (only the log, when there is one, tells).
+  const bool unknown = run.files.Created() == 0;
+  const bool givenUp = unknown || log.find("Giving up. File ") != std::string::npos;
+  const bool skipped =
+      unknown || log.find(" could not be read from the response file; the item is skipped.") != std::string::npos;
+  FUZZ_CHECK(exitCode == lastFailure || (givenUp && exitCode == static_cast<int32_t>(ERROR_INSTALL_PACKAGE_OPEN_FAILED)) ||
+                 (skipped && exitCode == static_cast<int32_t>(ERROR_INSTALL_FAILURE)),
              "ended with " + std::to_string(exitCode) + ", the last failure was " + std::to_string(lastFailure) +
                  "; log " + Show(log));
+  FUZZ_CHECK(exitCode != 0 || (lastFailure == 0 && (unknown || (!givenUp && !skipped))),
+             "ended with 0 after a failure; log " + Show(log));
   FUZZ_CHECK(exitCode == 0 || exitCode == 1 || run.scriptedResults.count(static_cast<uint32_t>(exitCode)) != 0 ||
                  exitCode == static_cast<int32_t>(ERROR_UNKNOWN_PRODUCT) ||
                  (run.unavailable && exitCode == static_cast<int32_t>(ERROR_CALL_NOT_IMPLEMENTED)) ||
+                 exitCode == static_cast<int32_t>(ERROR_INSTALL_PACKAGE_OPEN_FAILED) ||
+                 exitCode == static_cast<int32_t>(ERROR_INSTALL_FAILURE) ||
                  (!run.w.faults.Fired().empty() && exitCode > 1600 && exitCode < 1621),
              "an exit code no installer call could give: " + std::to_string(exitCode));
   if (run.files.Created() > 0) {

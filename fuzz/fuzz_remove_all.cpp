@@ -70,9 +70,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The engine gate comes before the switches and is the only stop with 1.
   const bool gateStop = run.BoxShown("This version of Windows is not supported.") ||
                         run.BoxShown("Windows Installer version 3.1.4000.2435 or higher is required.");
-  FUZZ_CHECK(exitCode == (gateStop ? 1 : 0), "a remove-all run ended with " + std::to_string(exitCode));
   RunOptions options;
   const bool parsed = ParseCommandLine(run.w.codePage, run.args, "D:\\media\\", &options) == ParseResult::kOk;
+  const int64_t expected = gateStop ? 1 : !parsed ? static_cast<int64_t>(ERROR_INVALID_COMMAND_LINE) : run.RemoveAllExitCode();
+  FUZZ_CHECK(expected < 0 || exitCode == expected,
+             "a remove-all run ended with " + std::to_string(exitCode) + ", expected " + std::to_string(expected));
   const std::string& log = run.files.Written();
   if (gateStop || !parsed) {
     // Nothing is removed and no log is written before the switches are read.

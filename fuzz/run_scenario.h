@@ -305,6 +305,22 @@ struct Run {
     FUZZ_CHECK(w.shell.OpenLinks() == 0, std::to_string(w.shell.OpenLinks()) + " shell links left open");
   }
 
+  // The exit code a remove-all run ends with: the last removal that failed,
+  // else the error that kept an installed product from being read (as the
+  // log tells it), else 0; -1 when no log tells which.
+  int64_t RemoveAllExitCode() const {
+    int32_t code = 0;
+    for (const RecordingInstaller::Result& result : installer.Results()) {
+      if (result.value != 0 && result.value != ERROR_SUCCESS_REBOOT_REQUIRED) code = static_cast<int32_t>(result.value);
+    }
+    if (code != 0) return code;
+    const std::string unread =
+        "Finding Norvasoft products... \nNot every installed product could be read. Return value is ";
+    const size_t at = files.Written().find(unread);
+    if (at != std::string::npos) return std::strtol(files.Written().c_str() + at + unread.size(), nullptr, 10);
+    return files.Created() == 0 && (unavailable || !w.faults.Fired().empty()) ? -1 : 0;
+  }
+
   bool AllStatusWindowsDestroyed() const {
     for (const fake::FakeUi::StatusWindow& window : w.ui.StatusWindows()) {
       if (!window.destroyed) return false;
