@@ -546,7 +546,8 @@ class FakeSystem : public System, public FaultPoint {
   void RequestRestart() override { calls_.push_back("ExitWindowsEx"); }
   uint32_t TickCount() override { return ticks_; }
   void WaitServicingWindows(uint32_t milliseconds) override;
-  bool DesktopVisible() override { return desktopVisible_; }
+  // A query that fails counts as a visible desktop.
+  bool DesktopVisible() override { return Fails(Call::Ui) || desktopVisible_; }
 
  private:
   uint32_t ticks_ = 1000;
