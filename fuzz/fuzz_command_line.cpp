@@ -61,6 +61,7 @@ ParseResult Model(const CodePage& cp, const std::vector<std::string>& args, cons
     if (name == "noreboot") { options->rebootMode = -1; continue; }
     if (name == "forcereboot") { options->rebootMode = 1; continue; }
     if (name == "removeall") { options->removeAll = true; continue; }
+    if (name == "rebootcodes") { options->rebootCodes = true; continue; }
     if (arg.size() >= 2 && arg[0] == '/' && (arg[1] == 'v' || arg[1] == 'V')) {
       options->verboseTrace = true;
       continue;
@@ -85,6 +86,19 @@ ParseResult Model(const CodePage& cp, const std::vector<std::string>& args, cons
         taken = true;
       }
     }
+    for (const char* prefix : {"busywait=", "/busywait="}) {
+      if (!taken && fuzz::StartsWithText(value, prefix)) {
+        // Seconds from 1 to a day, in plain decimal digits.
+        const std::string digits = value.substr(std::string(prefix).size());
+        if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) {
+          return ParseResult::kInvalidLong;
+        }
+        const uint32_t seconds = fuzz::Number(digits);
+        if (seconds < 1 || seconds > kMaxBusyWait) return ParseResult::kInvalidLong;
+        options->busyWait = seconds;
+        taken = true;
+      }
+    }
     if (!taken) return ParseResult::kInvalidLong;
   }
   return ParseResult::kOk;
@@ -94,7 +108,8 @@ std::string Describe(const RunOptions& o) {
   return "interactive=" + std::to_string(o.interactive) + " msiLogging=" + std::to_string(o.msiLogging) +
          " statusMif=" + std::to_string(o.statusMif) + " rebootMode=" + std::to_string(o.rebootMode) +
          " removeAll=" + std::to_string(o.removeAll) + " verboseTrace=" + std::to_string(o.verboseTrace) +
-         " responseFile=" + Show(o.responseFile) + " logFile=" + Show(o.logFile) + " altSource=" + Show(o.altSource);
+         " responseFile=" + Show(o.responseFile) + " logFile=" + Show(o.logFile) + " altSource=" + Show(o.altSource) +
+         " rebootCodes=" + std::to_string(o.rebootCodes) + " busyWait=" + std::to_string(o.busyWait);
 }
 
 bool Same(const RunOptions& a, const RunOptions& b) { return Describe(a) == Describe(b); }

@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Run run;
   run.args.push_back("/removeall");
   run.SetUp(fuzz::ReadScenario(data, size, fuzz::kMaxScenarioLines));
-  const int32_t exitCode = run.Go();
+  const int32_t exitCode = run.WithoutRestartCode(run.Go());
   fuzz::Trace("exit code", std::to_string(exitCode));
   fuzz::Trace("run log", run.files.Written());
   for (const fake::MessageBoxCall& box : run.w.ui.MessageBoxes()) fuzz::Trace("message box", box.text);

@@ -48,13 +48,14 @@ enum class Call {
   FileChange,   // RemoveDir, DeleteOneFile, SetAttributes: false
   Folder,       // short path, temporary, module, system and special folders: empty (or false)
   Version,      // FileVersion, WindowsVersion: false
-  Registry,     // QueryValue: false (access denied)
+  Registry,     // QueryValue, ValueExists: false (access denied)
   Process,      // Run: not started (access denied, not enough memory), or started
                 // with its exit code unreadable; RunningExeFiles: empty
   Installer,    // msi.dll: 1603, 1618, 1620 or ERROR_BAD_CONFIGURATION, no handle
   Shell,        // FileOperation: access denied, or aborted; nothing done
   Com,          // CreateShellLink and the link's calls: E_FAIL, E_ACCESSDENIED
-  Ui,           // message box 0, file-open dialog false, status window null
+  Ui,           // message box 0, file-open dialog false, status window null;
+                // the desktop query fails, which counts as visible
   Library,      // InstallStatusMif, LoadLibraryForProcess: false
   Environment,  // EnvironmentVariable: false; SystemMessage: empty
 };
