@@ -78,13 +78,17 @@ bool BuildInstallPlan(RunContext& ctx) {
   WriteRunLog(ctx, "Counting items to be launched.\n");
   for (int n = 1;; ++n) {
     std::string productTag = ProductTag(n);
-    std::string product = ReadResponseTag(p, responseFile, productTag, kEmptyValueMarker);
-    std::string parameter = ReadResponseTag(p, responseFile, ParameterTag(n), kEmptyValueMarker);
+    bool productUnreadable = false, parameterUnreadable = false;
+    std::string product = ReadResponseTag(p, responseFile, productTag, kEmptyValueMarker, &productUnreadable);
+    std::string parameter = ReadResponseTag(p, responseFile, ParameterTag(n), kEmptyValueMarker, &parameterUnreadable);
 
     bool bothEmpty = product == kEmptyValueMarker && parameter == kEmptyValueMarker;
     bool parameterAlone = product.empty() && !parameter.empty();
     bool productAlone = !product.empty() && parameter.empty();
-    if (bothEmpty || parameterAlone || productAlone) {
+    // An entry that cannot be read (a file that cannot be opened any more, a
+    // read error) is no end of the list: the items are unknown.
+    bool unreadable = productUnreadable || parameterUnreadable;
+    if (bothEmpty || parameterAlone || productAlone || unreadable) {
       p.ui.ShowMessageBox(Owner::None, nullptr,
                           "Invalid entries found in response file. Please fix the errors before proceeding",
                           "Norvasoft Installer", MB_OK | MB_ICONWARNING);

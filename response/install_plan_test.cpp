@@ -65,6 +65,12 @@ TEST_F(InstallPlanTest, MalformedPairsAreRejected) {
     EXPECT_EQ(w.ui.MessageBoxes().back().flags, static_cast<uint32_t>(MB_OK | MB_ICONWARNING));
   }
   EXPECT_EQ(w.ui.MessageBoxes().size(), 3u);
+  // Neither value of an item can be read: no end of the list either.
+  w.faults = fake::FaultPlan();
+  w.faults.Fail(fake::Call::FileOpen, 1);
+  w.faults.Fail(fake::Call::FileOpen, 2);
+  EXPECT_FALSE(Build({"PRODUCT1=a.msi", "PARAMETER1="}));
+  EXPECT_EQ(w.ui.MessageBoxes().size(), 4u);
 }
 
 TEST_F(InstallPlanTest, AltSourceProbeSetsPrefixAndCore) {
