@@ -19,7 +19,7 @@ tools/check-exe.sh build/win32/NvRunUnattended.exe build/win64/NvRunUnattended.e
 tools/check-imports.py tools/imports-allowed.txt i686-w64-mingw32-objdump \
   build/win32/NvRunUnattended.exe build/win32/NvCheckMedia.exe
 
-echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (with the fault sweep over whole runs)"
 ctest --preset asan -L unit -j "$jobs"
 
 echo "== fuzz targets, a short run each (tools/fuzz.sh 600 for a long one)"
