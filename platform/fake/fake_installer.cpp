@@ -349,6 +349,7 @@ uint32_t FakeInstaller::EnumRelatedProducts(const std::string& upgradeCode, uint
                                             std::string* productCode) {
   calls_.push_back("MsiEnumRelatedProductsA " + upgradeCode + " " + std::to_string(index));
   productCode->clear();
+  if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   uint32_t seen = 0;
   for (const Product& p : products_) {
