@@ -210,7 +210,7 @@ class ResponseTest(unittest.TestCase):
                     'Response XML file: %s\n' % response
                     + 'Counting items to be launched.\nPRODUCT1=c:\\one.msi\n'))
 
-    def test_empty_or_unreadable_response_file_gives_an_empty_plan(self):
+    def test_empty_response_file_gives_an_empty_plan_and_an_unreadable_one_stops(self):
         folder, program = self.new_media()
         empty = folder + '\\empty.xml'
         self.host.write_file(empty, b'')
@@ -219,17 +219,28 @@ class ResponseTest(unittest.TestCase):
         locked = folder + '\\locked.xml'                 # held open by another process
         self.host.write_file(locked, response_file(*item(1, 'c:\\app.msi', 'A=1')))
 
-        for response in (empty, as_folder, locked):
+        self.host.clear_run_logs()
+        result = self.run_program(program, [empty])
+        self.assert_silent_success(result)
+        self.assert_finished_log(result, self.default_log(result), plan_log(empty, [], ''))
+
+        # A response file that cannot be read is no empty list: the run stops
+        # as for invalid entries rather than ending as a success that
+        # installed nothing.
+        for response in (as_folder, locked):
             with self.subTest(response=response):
                 self.host.clear_run_logs()
+                answers = (INSTALLER + '::btn:1',)
                 if response == locked:
                     with self.host.file_locked(locked):
-                        result = self.run_program(program, [response])
+                        result = self.run_program(program, [response], answers=answers)
                 else:
-                    result = self.run_program(program, [response])
-                self.assert_silent_success(result)
-                self.assert_finished_log(result, self.default_log(result),
-                                         plan_log(response, [], ''))
+                    result = self.run_program(program, [response], answers=answers)
+                self.assertEqual(result.exit_code, INVALID_DATA, result.describe())
+                self.assertEqual([(b.caption, b.text) for b in result.message_boxes],
+                                 [(INSTALLER, INVALID)], result.describe())
+                self.assertEqual(self.default_log(result), on_disk(
+                    'Response XML file: %s\nCounting items to be launched.\n' % response))
 
     # -------------------------------------------- absent response files
 
