@@ -28,8 +28,11 @@ std::string LocatePackage(RunContext& ctx, const std::string& path, std::string*
 // The first existing path formed from a subfolder (at any depth) of folder
 // followed by suffix (which begins with a backslash), depth first in the
 // order the file system lists entries; empty when there is none. Names
-// beginning with "." and linked folders (reparse points) are never entered.
-// A hit is logged as "found <path>".
+// beginning with "." and symbolic links, junctions and mount points are
+// never entered (they are probed); other reparse points (DFS links, cloud
+// placeholders) are. Each folder is listed once, and a subfolder is probed
+// only when its listing may hold the suffix's first name. A hit is logged
+// as "found <path>".
 std::string FindInSubfolders(RunContext& ctx, const std::string& folder, const std::string& suffix);
 
 // A program item that does not exist while an alternative source is set: the

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
+
 #include "app/run_context.h"
+#include "deploy/shell_helpers.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/text.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -93,18 +98,116 @@ TEST_F(MediaSearchTest, FindInSubfoldersSearchesDepthFirstBelowTheFolderOnly) {
 }
 
 TEST_F(MediaSearchTest, FindInSubfoldersNeverEntersLinkedFolders) {
-  // A link that loops back up the tree: tested for the suffix, never
-  // entered, so the search ends.
-  w.files.AddDir("E:\\copy\\loop", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
-  w.files.AddFile("E:\\copy\\loop\\inner\\y.exe");
-  w.files.AddFile("E:\\copy\\loop\\z.exe");
-  EXPECT_EQ(FindInSubfolders(ctx, "E:\\copy", "\\y.exe"), "");
-  EXPECT_EQ(FindInSubfolders(ctx, "E:\\copy", "\\z.exe"), "E:\\copy\\loop\\z.exe");
+  // A link that loops back up the tree (a reparse point whose tag is a name
+  // surrogate or cannot be read): tested for the suffix, never entered, so
+  // the search ends. A DFS link or a cloud placeholder is entered.
+  const struct {
+    uint32_t tag;
+    bool entered;
+  } kinds[] = {{0, false}, {IO_REPARSE_TAG_MOUNT_POINT, false}, {IO_REPARSE_TAG_SYMLINK, false},
+               {IO_REPARSE_TAG_DFS, true}, {IO_REPARSE_TAG_CLOUD, true}};
+  for (const auto& kind : kinds) {
+    fake::FakeWindows fresh;
+    RunContext c(fresh.platform);
+    fresh.files.AddDir("E:\\copy\\loop", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+    fresh.files.SetReparseTag("E:\\copy\\loop", kind.tag);
+    fresh.files.AddFile("E:\\copy\\loop\\inner\\y.exe");
+    fresh.files.AddFile("E:\\copy\\loop\\z.exe");
+    EXPECT_EQ(FindInSubfolders(c, "E:\\copy", "\\y.exe"), kind.entered ? "E:\\copy\\loop\\inner\\y.exe" : "")
+        << kind.tag;
+    EXPECT_EQ(FindInSubfolders(c, "E:\\copy", "\\z.exe"), "E:\\copy\\loop\\z.exe") << kind.tag;
+  }
   // A tree deeper than a path can name is not followed past that.
   std::string deep = "E:\\d";
   for (int i = 0; i < 100; ++i) deep += "\\abc";
   w.files.AddFile(deep + "\\y.exe");
   EXPECT_EQ(FindInSubfolders(ctx, "E:\\d", "\\y.exe"), "");
+}
+
+// The subfolder search as it was before a subfolder's listing could spare
+// its probe: every subfolder probed, then listed and entered. The reference
+// for the search that probes only where the listing allows a hit.
+std::string ReferenceSearch(Platform& p, const std::string& folder, const std::string& suffix) {
+  const std::string trimmed = MbTrimRightChar(p.codePage, folder, '\\');
+  for (const FindEntry& entry : p.files.Find(trimmed + "\\*.*")) {
+    if (entry.name.empty() || entry.name[0] == '.' || !entry.IsDirectory()) continue;
+    const std::string subfolder = trimmed + "\\" + entry.name;
+    if (PathExists(p, subfolder + suffix)) return subfolder + suffix;
+    if (entry.IsNameSurrogate() || subfolder.size() + 4 >= 260) continue;
+    std::string below = ReferenceSearch(p, subfolder, suffix);
+    if (!below.empty()) return below;
+  }
+  return std::string();
+}
+
+// Random trees and suffixes built from names that differ in case, in dots
+// and blanks, in their short names, in double-byte characters (a trail byte
+// may be "\\") and in wildcards, with links and other reparse points, some
+// below a root too long to descend far. Both searches must find the same
+// path and log the same line; the new one lists no folder twice and never
+// asks more than the reference. Some folders cannot be listed.
+TEST(MediaSearchDifferentialTest, SameResultsAsProbingEverySubfolder) {
+  const std::vector<std::string> names = {"a", "A", "b", "core", "CORE", "Core", "x", "pkg.msi", "PKG.MSI",
+                                          "p.msi", ".hid", "d. ", "sp ", "\x83\x5c", "\x83\x41", "\xc4x",
+                                          "\xe4x", "LONGNA~1", "long name", "acore"};
+  const std::vector<std::string> shortNames = {"LONGNA~1", "CORE~1", "PKG~1.MSI", "A", "X"};
+  const std::vector<std::string> elements = {"a", "B", "core", "x", "pkg.msi", "P.MSI", "longna~1", "core~1",
+                                             "pkg~1.msi", "*", "*.msi", "p?.msi", "<", "x.", "x ", ".", "..",
+                                             "", "\x83\x5c", "\x83\x41", "\xc4x", "\xe4X", "a:s"};
+  const uint32_t tags[] = {0, IO_REPARSE_TAG_MOUNT_POINT, IO_REPARSE_TAG_SYMLINK, IO_REPARSE_TAG_DFS,
+                           IO_REPARSE_TAG_CLOUD};
+  std::mt19937 random(17);
+  auto pick = [&](size_t count) { return std::uniform_int_distribution<size_t>(0, count - 1)(random); };
+  int hits = 0;
+  size_t spared = 0;
+  for (int tree = 0; tree < 2000; ++tree) {
+    fake::FakeWindows w;
+    w.codePage.SetDoubleByte(pick(3) == 0);
+    const std::string root = pick(10) == 0 ? "E:\\" + std::string(240, 'r') : "E:\\alt";
+    w.files.AddDir(root);
+    std::vector<std::string> folders = {root};
+    for (size_t n = 0, count = 2 + pick(20); n < count; ++n) {
+      const std::string path = folders[pick(folders.size())] + "\\" + names[pick(names.size())];
+      if (pick(3) == 0) {
+        w.files.AddFile(path);
+      } else {
+        const bool reparse = pick(6) == 0;
+        w.files.AddDir(path, FILE_ATTRIBUTE_DIRECTORY | (reparse ? FILE_ATTRIBUTE_REPARSE_POINT : 0));
+        if (reparse) w.files.SetReparseTag(path, tags[pick(5)]);
+        folders.push_back(path);
+      }
+      if (pick(5) == 0) w.files.SetShortName(path, shortNames[pick(shortNames.size())]);
+      if (pick(12) == 0) w.files.FailList(path);
+    }
+    for (int search = 0; search < 3; ++search) {
+      // Now and then no separator first: "a" + "core" names "acore".
+      const size_t kind = pick(20);
+      std::string suffix = kind == 0 ? "core" : kind == 1 ? "/" : "\\";
+      for (size_t n = 0, count = kind == 0 ? 0 : 1 + pick(3); n < count; ++n) {
+        suffix += (n > 0 ? "\\" : "") + elements[pick(elements.size())];
+      }
+      SCOPED_TRACE("tree " + std::to_string(tree) + " suffix " + suffix);
+      w.files.ClearSearches();
+      const std::string expected = ReferenceSearch(w.platform, root, suffix);
+      const size_t referenceRequests = w.files.Searches().size();
+      w.files.ClearSearches();
+      RunContext ctx(w.platform);
+      std::string log;
+      LogCapture capture(ctx.log, &log);
+      ASSERT_EQ(FindInSubfolders(ctx, root + "\\", suffix), expected);
+      EXPECT_EQ(log, expected.empty() ? "" : "found " + expected + "\n");
+      const std::vector<std::string>& requests = w.files.Searches();
+      // Listing a subfolder before its probe costs one request more when
+      // that probe hits.
+      EXPECT_LE(requests.size(), referenceRequests + (expected.empty() ? 0 : 1));
+      EXPECT_EQ(std::set<std::string>(requests.begin(), requests.end()).size(), requests.size());
+      if (requests.size() < referenceRequests) spared += referenceRequests - requests.size();
+      hits += expected.empty() ? 0 : 1;
+    }
+  }
+  // The trees are varied enough to find something often and to spare probes.
+  EXPECT_GT(hits, 500);
+  EXPECT_GT(spared, 3000u);
 }
 
 TEST_F(MediaSearchTest, ProgramsAndMsiexecPackagesMoveToTheAlternativeSource) {

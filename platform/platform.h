@@ -31,10 +31,25 @@ using WindowHandle = void*;
 
 // ---------------------------------------------------------------- files
 
+// The bit of a reparse tag that marks a link to another name (symbolic
+// link, junction, mount point): IsReparseTagNameSurrogate.
+constexpr uint32_t kReparseTagNameSurrogate = 0x20000000;
+
 struct FindEntry {
-  std::string name;  // file name only, as cFileName
+  std::string name;       // file name only, as cFileName
+  std::string shortName;  // cAlternateFileName: the 8.3 name; empty when there is none
   uint32_t attributes = 0;
+  // dwReserved0 when the entry is a reparse point, else 0. 0 on a reparse
+  // point means the file system did not say.
+  uint32_t reparseTag = 0;
   bool IsDirectory() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+  // A symbolic link, junction or mount point: a reparse point whose tag is a
+  // name surrogate, or whose tag could not be read. Other reparse points
+  // (DFS links, cloud-file placeholders) hold their contents in place.
+  bool IsNameSurrogate() const {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (reparseTag == 0 || (reparseTag & kReparseTagNameSurrogate) != 0);
+  }
 };
 
 // What tells one state of a file from another, as the file system keeps

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Times the subfolder search below the alternative source on a large tree,
-against GNU find on the same tree.
+against a bare walk of the same tree under the same Wine, and GNU find.
 
 The tree has about 50,000 folders (a first level of W folders with W
 folders each, W = the square root of --folders). A run of the program with
 altsource= and one package item whose file is missing from the media walks
 the tree for the package's file name:
 
+- top: the file lies only in the first first-level folder Windows lists,
+  so the search ends at its first probe;
 - found: the file lies only in the folder that the walk reaches last (the
   last entry of the last first-level folder, in the order Windows lists
   them), so the walk covers the whole tree before it finds it;
@@ -18,6 +20,13 @@ no walk is needed, gives the program's cost without the walk; the walk's own
 cost is a run's time less that one. The package file is not a valid package,
 so that Windows Installer rejects it at once and nothing is installed.
 
+The bare walk (tests/e2e/helpers/barewalk.c) lists every folder of the tree
+once and does nothing else: no search can see the whole tree with fewer
+directory requests. Its run on an empty folder gives its own start-up cost,
+and the ratio of the program's walk (missing, less the direct run) to the
+bare walk's (less its start-up) tells how close the search comes to that
+floor.
+
 GNU find searches the same tree from the Unix side for the same two cases
 ("find ALT -name FILE -print -quit"), the file lying in the folder that
 find's own walk reaches last (the Unix order of the entries is not the one
@@ -26,6 +35,7 @@ find's.
 
     tools/bench-search.py [--build build/win64] [--work build/bench-search]
                           [--folders 50000] [--rounds 3]
+                          [--cases direct,top,found,missing]
 
 Build the program first (cmake --preset win64 && cmake --build --preset
 win64). Other work on the machine shows in the figures: use several rounds.
@@ -43,6 +53,7 @@ import winehost  # noqa: E402
 
 MEDIA = 'C:\\BenchSearch'
 ALT = MEDIA + '\\alt'
+EMPTY = MEDIA + '\\empty'
 PACKAGE = 'far.msi'
 
 
@@ -67,10 +78,16 @@ class Bench:
         self.folders = width + width * width
         # The folder that a depth-first walk reaches last, in the order in
         # which Windows lists the entries.
-        top = self.listing(ALT)[-1]
+        first_level = self.listing(ALT)
+        top, top_first = first_level[-1], first_level[0]
         far = self.listing(ALT + '\\' + top)[-1]
         self.far_unix = os.path.join(self.alt_unix, top, far, PACKAGE)
         self.direct_unix = os.path.join(self.alt_unix, PACKAGE)
+        self.top_unix = os.path.join(self.alt_unix, top_first, PACKAGE)
+        self.bare_walk = os.path.join(host.build_dir, 'tests', 'e2e', 'barewalk.exe')
+        if not os.path.exists(self.bare_walk):
+            raise RuntimeError('the bare walk is missing: %s' % self.bare_walk)
+        host.make_dir(EMPTY)
         # find walks the folders in the order the Unix file system gives
         # them, which need not be Windows's: for find the far end is the
         # last folder of its own walk.
@@ -97,7 +114,7 @@ class Bench:
         return [n for n in out.decode('latin-1').splitlines() if n.strip()]
 
     def place(self, where):
-        for path in (self.far_unix, self.find_far_unix, self.direct_unix):
+        for path in (self.far_unix, self.find_far_unix, self.direct_unix, self.top_unix):
             if os.path.exists(path):
                 os.remove(path)
         if where:
@@ -114,18 +131,30 @@ class Bench:
             raise RuntimeError('run failed: ' + result.describe())
         return result.ended - result.started
 
+    def run_bare_walk(self, folder: str) -> float:
+        started = time.time()
+        code, out = self.host.execute(self.bare_walk, [folder], timeout=1800)
+        elapsed = time.time() - started
+        if code != 0:
+            raise RuntimeError('bare walk failed: %r' % out)
+        return elapsed
+
     def run_find(self) -> float:
         started = time.time()
         subprocess.run(['find', self.alt_unix, '-name', PACKAGE, '-print', '-quit'],
                        stdout=subprocess.DEVNULL, check=True)
         return time.time() - started
 
-    def measure(self, rounds: int):
+    def measure(self, rounds: int, wanted):
         # (name, where the program looks last, where find looks last)
-        cases = [('direct', self.direct_unix, self.direct_unix),
-                 ('found', self.far_unix, self.find_far_unix), ('missing', None, None)]
+        cases = [(name, for_program, for_find) for name, for_program, for_find in (
+            ('direct', self.direct_unix, self.direct_unix),
+            ('top', self.top_unix, self.top_unix),
+            ('found', self.far_unix, self.find_far_unix), ('missing', None, None))
+            if name in wanted or name == 'direct']
         program = {name: [] for name, _, _ in cases}
         find = {name: [] for name, _, _ in cases}
+        bare = {'empty': [], 'tree': []}
         self.place(self.direct_unix)
         self.run_program()  # warm-up, not counted
         for r in range(rounds):
@@ -134,20 +163,33 @@ class Bench:
                 program[name].append(self.run_program())
                 self.place(for_find)
                 find[name].append(self.run_find())
-            print('  round %d: program %s; find %s' % (r + 1, ', '.join(
-                '%s %.2f s' % (n, program[n][-1]) for n, _, _ in cases), ', '.join(
-                '%s %.3f s' % (n, find[n][-1]) for n, _, _ in cases)), flush=True)
+            self.place(None)
+            bare['empty'].append(self.run_bare_walk(EMPTY))
+            bare['tree'].append(self.run_bare_walk(ALT))
+            print('  round %d: program %s; bare walk %.2f s (empty %.2f s); find %s' % (
+                r + 1, ', '.join('%s %.2f s' % (n, program[n][-1]) for n, _, _ in cases),
+                bare['tree'][-1], bare['empty'][-1],
+                ', '.join('%s %.3f s' % (n, find[n][-1]) for n, _, _ in cases)), flush=True)
         base = statistics.median(program['direct'])
+        bare_run = statistics.median(bare['tree'])
+        bare_walk = bare_run - statistics.median(bare['empty'])
         print('subfolder search over %d folders, median of %d rounds (the far end is the same '
               'folder for find and the program: %s):' % (self.folders, rounds,
                                                          'yes' if self.same_order else 'no'))
         print('  program run, file found directly (no walk): %.2f s' % base)
-        for name, label in (('found', 'found at the far end'), ('missing', 'missing')):
+        print('  bare walk: run %.2f s, walk %.2f s (%.1f us a folder)' % (
+            bare_run, bare_walk, 1e6 * bare_walk / self.folders))
+        for name, label in (('top', 'found near the top'), ('found', 'found at the far end'),
+                            ('missing', 'missing')):
+            if name not in program:
+                continue
             p, f = statistics.median(program[name]), statistics.median(find[name])
             walk = p - base
-            print('  %-22s program %.2f s (walk %.2f s, %.1f us a folder); GNU find %.3f s; '
-                  'walk / find %.0f' % (label, p, walk, 1e6 * walk / self.folders, f,
-                                        walk / f if f > 0 else float('inf')))
+            print('  %-22s program %.2f s (walk %.2f s, %.1f us a folder); walk / bare walk %.2f; '
+                  'GNU find %.3f s; walk / find %.0f' % (
+                      label, p, walk, 1e6 * walk / self.folders,
+                      walk / bare_walk if bare_walk > 0 else float('inf'), f,
+                      walk / f if f > 0 else float('inf')))
 
 
 def main():
@@ -157,14 +199,19 @@ def main():
     parser.add_argument('--work', default=os.path.join(here, '..', 'build', 'bench-search'))
     parser.add_argument('--folders', type=int, default=50000)
     parser.add_argument('--rounds', type=int, default=3)
+    parser.add_argument('--cases', default='direct,top,found,missing',
+                        help='which runs to time besides the direct one (top, found, missing)')
     args = parser.parse_args()
+    wanted = set(args.cases.split(','))
+    if not wanted <= {'direct', 'top', 'found', 'missing'}:
+        parser.error('--cases takes direct, top, found and missing')
     if args.folders < 1 or args.rounds < 1:
         parser.error('--folders and --rounds must be at least 1')
 
     host = winehost.WineHost(args.build, args.work)
     try:
         host.create()
-        Bench(host, args.folders).measure(args.rounds)
+        Bench(host, args.folders).measure(args.rounds, wanted)
     finally:
         host.shutdown()
 

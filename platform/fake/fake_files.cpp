@@ -278,6 +278,12 @@ std::string Hex(uint32_t value) {
   return buffer;
 }
 
+FindEntry EntryOf(const FakeFileSystem::Node& node) {
+  FindEntry entry{node.name, node.shortName, node.attributes, 0};
+  if ((node.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) entry.reparseTag = node.reparseTag;
+  return entry;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- paths
@@ -356,8 +362,26 @@ std::string FakeFileSystem::Key(const std::string& path) const {
   return MbLower(*codePage_, out);
 }
 
+std::string FakeFileSystem::ResolvedKey(const std::string& path) const {
+  Parsed p = Parse(path);
+  if (!p.valid) return std::string();
+  std::string key = p.root;
+  for (const std::string& e : p.elements) key += "\\" + e;
+  key = MbLower(*codePage_, key);
+  if (shortNames_.empty() || nodes_.count(key) != 0) return key;
+  std::string resolved = MbLower(*codePage_, p.root);
+  for (const std::string& element : p.elements) {
+    resolved += "\\" + MbLower(*codePage_, element);
+    if (nodes_.count(resolved) != 0) continue;
+    auto alias = shortNames_.find(resolved);
+    if (alias == shortNames_.end() || nodes_.count(alias->second) == 0) return key;
+    resolved = alias->second;
+  }
+  return resolved;
+}
+
 FakeFileSystem::Node* FakeFileSystem::Lookup(const std::string& path) {
-  std::string key = Key(path);
+  std::string key = ResolvedKey(path);
   auto it = nodes_.find(key);
   return (key.empty() || it == nodes_.end()) ? nullptr : &it->second;
 }
@@ -505,11 +529,25 @@ void FakeFileSystem::SetShortPath(const std::string& path, const std::string& sh
   shortPaths_[Key(path)] = shortPath;
 }
 
+void FakeFileSystem::SetShortName(const std::string& path, const std::string& shortName) {
+  Node* node = Lookup(path);
+  if (node == nullptr || node->parentKey.empty()) return;
+  if (!node->shortName.empty()) shortNames_.erase(node->parentKey + "\\" + MbLower(*codePage_, node->shortName));
+  node->shortName = shortName;
+  shortNames_[node->parentKey + "\\" + MbLower(*codePage_, shortName)] = Key(node->path);
+}
+
+void FakeFileSystem::SetReparseTag(const std::string& path, uint32_t tag) {
+  Node* node = Lookup(path);
+  if (node != nullptr) node->reparseTag = tag;
+}
+
 void FakeFileSystem::FailShortPath(const std::string& path) { failShort_.insert(Key(path)); }
 void FakeFileSystem::FailOpen(const std::string& path) { failOpen_.insert(Key(path)); }
 void FakeFileSystem::FailClose(const std::string& path) { failClose_.insert(Key(path)); }
 void FakeFileSystem::FailCreate(const std::string& path) { failCreate_.insert(Key(path)); }
 void FakeFileSystem::FailRemove(const std::string& path) { failRemove_.insert(Key(path)); }
+void FakeFileSystem::FailList(const std::string& folder) { failList_.insert(Key(folder)); }
 
 bool FakeFileSystem::CloseFails(const std::string& path) const { return failClose_.count(Key(path)) != 0; }
 bool FakeFileSystem::RemoveFails(const std::string& path) const { return failRemove_.count(Key(path)) != 0; }
@@ -552,6 +590,7 @@ std::vector<std::string> FakeFileSystem::ListTree(const std::string& folder) con
 // ---------------------------------------------------------------- FileSystem
 
 std::vector<FindEntry> FakeFileSystem::Find(const std::string& pattern) {
+  searches_.push_back(pattern);
   if (Fails(Call::Search)) return {};
   return FindEntries(pattern);
 }
@@ -570,22 +609,26 @@ std::vector<FindEntry> FakeFileSystem::FindEntries(const std::string& pattern) c
   }
   if (!HasWildcard(*codePage_, mask)) {
     const Node* node = Lookup(pattern);
-    if (node != nullptr && !node->parentKey.empty()) out.push_back({node->name, node->attributes});
+    if (node != nullptr && !node->parentKey.empty()) out.push_back(EntryOf(*node));
     return out;
   }
   std::string folderText = pattern.substr(0, pattern.size() - mask.size());
   if (folderText.empty()) folderText = currentDir_;
   const Node* folder = Lookup(folderText);
   if (folder == nullptr || !folder->dir) return out;
-  const std::string folderKey = Key(folderText);
+  const std::string folderKey = ResolvedKey(folderText);
+  if (failList_.count(folderKey) != 0) return out;
   std::vector<Token> tokens = CompilePattern(*codePage_, mask);
   if (!folder->parentKey.empty()) {
     for (const char* dots : {".", ".."}) {
-      if (Matcher(*codePage_, tokens, dots).Match()) out.push_back({dots, FILE_ATTRIBUTE_DIRECTORY});
+      if (Matcher(*codePage_, tokens, dots).Match()) out.push_back(FindEntry{dots, "", FILE_ATTRIBUTE_DIRECTORY, 0});
     }
   }
   for (const Node* child : Children(folderKey)) {
-    if (Matcher(*codePage_, tokens, child->name).Match()) out.push_back({child->name, child->attributes});
+    if (Matcher(*codePage_, tokens, child->name).Match() ||
+        (!child->shortName.empty() && Matcher(*codePage_, tokens, child->shortName).Match())) {
+      out.push_back(EntryOf(*child));
+    }
   }
   return out;
 }

@@ -132,12 +132,20 @@ class FakeFileSystem : public FileSystem, public FaultPoint {
   // The short form GetShortPathNameA gives for an existing path; by default
   // an existing path is its own short form.
   void SetShortPath(const std::string& path, const std::string& shortPath);
+  // The 8.3 name of an existing file or folder: searches give it as the
+  // entry's short name, match wildcards against it too, and paths may name
+  // the entry by it.
+  void SetShortName(const std::string& path, const std::string& shortName);
+  // The reparse tag a search gives for an existing reparse point (made with
+  // FILE_ATTRIBUTE_REPARSE_POINT); 0, "could not be read", unless set.
+  void SetReparseTag(const std::string& path, uint32_t tag);
   // Failure injection.
   void FailShortPath(const std::string& path);  // ShortPathName gives empty
   void FailOpen(const std::string& path);       // OpenText gives null
   void FailClose(const std::string& path);      // a reader's or writer's Close gives false
   void FailCreate(const std::string& path);     // CreateCommitted gives null
   void FailRemove(const std::string& path);     // DeleteOneFile, RemoveDir and a shell delete fail
+  void FailList(const std::string& folder);     // a wildcard Find in the folder finds nothing (access denied)
 
   // --- inspection
   bool Exists(const std::string& path) const;
@@ -154,6 +162,9 @@ class FakeFileSystem : public FileSystem, public FaultPoint {
   // <path> <text>", "Close <path>" (readers and writers), "Open <path>".
   // Set-up calls and the fake shell's own changes are not recorded here.
   const std::vector<std::string>& Calls() const { return calls_; }
+  // Every Find pattern, as passed, in order (not part of Calls()).
+  const std::vector<std::string>& Searches() const { return searches_; }
+  void ClearSearches() { searches_.clear(); }
   void ClearCalls() { calls_.clear(); }
   // How many text readers and writers are open now.
   int OpenFiles() const { return openFiles_; }
@@ -182,11 +193,16 @@ class FakeFileSystem : public FileSystem, public FaultPoint {
     std::string parentKey;  // Key() of the folder holding it; empty for a root
     bool dir = false;
     uint32_t attributes = 0;
+    std::string shortName;  // empty when none was set
+    uint32_t reparseTag = 0;
     std::string contents;
     bool hasVersion = false;
     uint32_t versionMS = 0, versionLS = 0;
   };
   std::string Key(const std::string& path) const;      // normalised, lower-case key
+  // Key() of the node a path names, following short names; Key() itself
+  // when nothing is found.
+  std::string ResolvedKey(const std::string& path) const;
   std::string FullPath(const std::string& path) const; // normalised, case kept
   Node* Lookup(const std::string& path);
   const Node* Lookup(const std::string& path) const;
@@ -216,8 +232,11 @@ class FakeFileSystem : public FileSystem, public FaultPoint {
   std::string moduleFileName_ = "D:\\media\\NvRunUnattended.exe";
   std::string systemDirectory_ = "C:\\Windows\\system32";
   std::map<std::string, std::string> shortPaths_;
-  std::set<std::string> failShort_, failOpen_, failClose_, failCreate_, failRemove_;
+  // Key() of the folder + "\" + the lower-cased short name -> Key() of the node.
+  std::map<std::string, std::string> shortNames_;
+  std::set<std::string> failShort_, failOpen_, failClose_, failCreate_, failRemove_, failList_;
   std::vector<std::string> calls_;
+  std::vector<std::string> searches_;
   int openFiles_ = 0;
   uint64_t machine_ = 0;
 };

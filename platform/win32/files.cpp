@@ -167,7 +167,11 @@ std::vector<FindEntry> Win32FileSystem::Find(const std::string& pattern) {
   do {
     FindEntry entry;
     entry.name.assign(data.cFileName, strnlen(data.cFileName, sizeof(data.cFileName)));
+    entry.shortName.assign(data.cAlternateFileName, strnlen(data.cAlternateFileName, sizeof(data.cAlternateFileName)));
     entry.attributes = data.dwFileAttributes;
+    // dwReserved0 holds the tag only on a reparse point; elsewhere it is
+    // whatever the buffer held.
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) entry.reparseTag = data.dwReserved0;
     entries.push_back(entry);
   } while (FindNextFileA(search, &data));
   FindClose(search);
