@@ -104,8 +104,8 @@ TEST_F(MediaSearchTest, FindInSubfoldersNeverEntersLinkedFolders) {
   const struct {
     uint32_t tag;
     bool entered;
-  } kinds[] = {{0, false}, {IO_REPARSE_TAG_MOUNT_POINT, false}, {IO_REPARSE_TAG_SYMLINK, false},
-               {IO_REPARSE_TAG_DFS, true}, {IO_REPARSE_TAG_CLOUD, true}};
+  } kinds[] = {{0, false}, {kReparseTagMountPoint, false}, {kReparseTagSymlink, false},
+               {kReparseTagDfs, true}, {kReparseTagCloud, true}};
   for (const auto& kind : kinds) {
     fake::FakeWindows fresh;
     RunContext c(fresh.platform);
@@ -154,8 +154,8 @@ TEST(MediaSearchDifferentialTest, SameResultsAsProbingEverySubfolder) {
   const std::vector<std::string> elements = {"a", "B", "core", "x", "pkg.msi", "P.MSI", "longna~1", "core~1",
                                              "pkg~1.msi", "*", "*.msi", "p?.msi", "<", "x.", "x ", ".", "..",
                                              "", "\x83\x5c", "\x83\x41", "\xc4x", "\xe4X", "a:s"};
-  const uint32_t tags[] = {0, IO_REPARSE_TAG_MOUNT_POINT, IO_REPARSE_TAG_SYMLINK, IO_REPARSE_TAG_DFS,
-                           IO_REPARSE_TAG_CLOUD};
+  const uint32_t tags[] = {0, kReparseTagMountPoint, kReparseTagSymlink, kReparseTagDfs,
+                           kReparseTagCloud};
   std::mt19937 random(17);
   auto pick = [&](size_t count) { return std::uniform_int_distribution<size_t>(0, count - 1)(random); };
   int hits = 0;

@@ -123,6 +123,34 @@ inline void FindRules(FileSystem& files, const std::string& folder, const MakeFi
   EXPECT_TRUE(files.Find(dir + "\\" + std::string(300, 'x')).empty());
 }
 
+// Makes the folder path a reparse point with the tag; false when this
+// system cannot make one of that kind.
+using MakeReparse = std::function<bool(const std::string& path, uint32_t tag)>;
+
+// Reparse points as a listing shows them: a plain folder is none, whatever
+// the find data's reserved field holds; a junction is a name surrogate (the
+// subfolder search probes it but never enters it); a DFS link is not (it is
+// entered).
+inline void ReparseRules(FileSystem& files, const std::string& folder, const MakeReparse& make) {
+  const std::string dir = folder + "\\reparse";
+  ASSERT_TRUE(files.CreateDir(dir));
+  ASSERT_TRUE(files.CreateDir(dir + "\\plain"));
+  std::vector<uint32_t> made;
+  for (uint32_t tag : {kReparseTagMountPoint, kReparseTagDfs}) {
+    if (make(dir + "\\t" + std::to_string(tag), tag)) made.push_back(tag);
+  }
+  for (const FindEntry& entry : files.Find(dir + "\\*")) {
+    SCOPED_TRACE(entry.name);
+    uint32_t tag = 0;
+    if (entry.name[0] == 't') tag = static_cast<uint32_t>(std::stoul(entry.name.substr(1)));
+    EXPECT_EQ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, tag != 0);
+    EXPECT_EQ(entry.reparseTag, tag);
+    EXPECT_EQ(entry.IsNameSurrogate(), tag == kReparseTagMountPoint);
+    EXPECT_TRUE(entry.IsDirectory());
+  }
+  if (made.empty()) GTEST_SKIP() << "no reparse point can be made here";
+}
+
 // The temporary folder as Windows hands it out: a path that does not fit
 // in 260 characters is no answer, never a cut one.
 inline void TempPathLimit(FileSystem& files, const std::string& folder,

@@ -34,6 +34,12 @@ using WindowHandle = void*;
 // The bit of a reparse tag that marks a link to another name (symbolic
 // link, junction, mount point): IsReparseTagNameSurrogate.
 constexpr uint32_t kReparseTagNameSurrogate = 0x20000000;
+// Some tags (IO_REPARSE_TAG_...; the Windows headers' macros are not used
+// here, so that portable code need not include them).
+constexpr uint32_t kReparseTagMountPoint = 0xA0000003;  // junctions and mount points
+constexpr uint32_t kReparseTagSymlink = 0xA000000C;
+constexpr uint32_t kReparseTagDfs = 0x8000000A;
+constexpr uint32_t kReparseTagCloud = 0x9000001A;  // cloud-file placeholders
 
 struct FindEntry {
   std::string name;       // file name only, as cFileName

@@ -76,19 +76,6 @@
 #ifndef FILE_ATTRIBUTE_REPARSE_POINT
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #endif
-// Reparse tags (the find data's dwReserved0 of a reparse point).
-#ifndef IO_REPARSE_TAG_MOUNT_POINT
-#define IO_REPARSE_TAG_MOUNT_POINT 0xA0000003u  // junctions and mount points
-#endif
-#ifndef IO_REPARSE_TAG_SYMLINK
-#define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
-#endif
-#ifndef IO_REPARSE_TAG_DFS
-#define IO_REPARSE_TAG_DFS 0x8000000Au
-#endif
-#ifndef IO_REPARSE_TAG_CLOUD
-#define IO_REPARSE_TAG_CLOUD 0x9000001Au
-#endif
 #ifndef FILE_ATTRIBUTE_NORMAL
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #endif

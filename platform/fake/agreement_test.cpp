@@ -26,5 +26,15 @@ TEST(FakeAgreementTest, FileRules) {
   agreement::TempPathLimit(w.files, "C:\\scratch", [&](const std::string& path) { w.files.SetTempPath(path); });
 }
 
+TEST(FakeAgreementTest, ReparseRules) {
+  fake::FakeWindows w;
+  w.files.AddDir("C:\\scratch");
+  agreement::ReparseRules(w.files, "C:\\scratch", [&](const std::string& path, uint32_t tag) {
+    w.files.AddDir(path, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+    w.files.SetReparseTag(path, tag);
+    return true;
+  });
+}
+
 }  // namespace
 }  // namespace nv
