@@ -8,8 +8,10 @@
 // Input lines (see fuzz_support.h): "c" double-byte code page, "v" verbose
 // trace, "A" alternative source, "C" core directory, "M" media prefix, "w"
 // current folder, "f" a file, "d" a folder, "j" a linked folder (reparse
-// point), "P" an item path (LocatePackage, then RelocateProgram), "Q" an
-// msiexec.exe parameter, "S" folder|suffix for FindInSubfolders.
+// point whose tag cannot be read), "k" a DFS link folder (a reparse point
+// that is entered), "n" path|short name, "P" an item path (LocatePackage,
+// then RelocateProgram), "Q" an msiexec.exe parameter, "S" folder|suffix for
+// FindInSubfolders, which must find what probing every subfolder finds.
 
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "app/run_context.h"
 #include "fuzz_support.h"
 #include "launch/media_search.h"
+#include "launch/media_search_reference.h"
 #include "platform/fake/fake_platform.h"
 #include "status/run_log.h"
 
@@ -36,7 +39,7 @@ std::string NoTrailingBackslashes(const CodePage& cp, const std::string& text) {
 
 // The folders between folder and suffix in a path FindInSubfolders found:
 // every one a real folder whose name does not begin with a dot, and none but
-// the last a linked folder (those are tested, never entered).
+// the last a link, junction or mount point (those are tested, never entered).
 void CheckSubfolderHit(fake::FakeWindows& w, const std::string& folder, const std::string& suffix,
                        const std::string& hit) {
   const CodePage& cp = w.codePage;
@@ -60,7 +63,8 @@ void CheckSubfolderHit(fake::FakeWindows& w, const std::string& folder, const st
     FUZZ_CHECK(!names[i].empty() && names[i][0] != '.', "entered " + Show(path));
     FUZZ_CHECK(w.files.IsDir(path), "not a folder: " + Show(path));
     if (i + 1 < names.size()) {
-      FUZZ_CHECK((w.files.Attributes(path) & FILE_ATTRIBUTE_REPARSE_POINT) == 0, "entered the link " + Show(path));
+      const std::vector<FindEntry> entry = w.files.Find(path);
+      FUZZ_CHECK(entry.size() == 1 && !entry[0].IsNameSurrogate(), "entered the link " + Show(path));
     }
   }
 }
@@ -106,6 +110,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 'f': w.files.AddFile(line.text); break;
       case 'd': w.files.AddDir(line.text); break;
       case 'j': w.files.AddDir(line.text, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT); break;
+      case 'k':
+        w.files.AddDir(line.text, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+        w.files.SetReparseTag(line.text, kReparseTagDfs);
+        break;
+      case 'n': {
+        const auto [path, shortName] = fuzz::Split(line.text, '|');
+        w.files.SetShortName(path, shortName);
+        break;
+      }
       default: break;
     }
   }
@@ -176,7 +189,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     } else if (line.kind == 'S') {
       const auto [folder, suffix] = fuzz::Split(line.text, '|');
+      const std::string expected = ReferenceFindInSubfolders(w.platform, folder, suffix);
       const std::string hit = FindInSubfolders(ctx, folder, suffix);
+      FUZZ_CHECK(hit == expected, Show(hit) + " found where probing every subfolder finds " + Show(expected));
       if (!hit.empty()) {
         CheckSubfolderHit(w, folder, suffix, hit);
         FUZZ_CHECK(fuzz::EndsWithText(log, "found " + hit + "\n"), "the hit is not logged: " + Show(hit));

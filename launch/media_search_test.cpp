@@ -6,9 +6,8 @@
 #include <set>
 
 #include "app/run_context.h"
-#include "deploy/shell_helpers.h"
+#include "launch/media_search_reference.h"
 #include "platform/fake/fake_platform.h"
-#include "platform/text.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -124,22 +123,6 @@ TEST_F(MediaSearchTest, FindInSubfoldersNeverEntersLinkedFolders) {
   EXPECT_EQ(FindInSubfolders(ctx, "E:\\d", "\\y.exe"), "");
 }
 
-// The subfolder search as it was before a subfolder's listing could spare
-// its probe: every subfolder probed, then listed and entered. The reference
-// for the search that probes only where the listing allows a hit.
-std::string ReferenceSearch(Platform& p, const std::string& folder, const std::string& suffix) {
-  const std::string trimmed = MbTrimRightChar(p.codePage, folder, '\\');
-  for (const FindEntry& entry : p.files.Find(trimmed + "\\*.*")) {
-    if (entry.name.empty() || entry.name[0] == '.' || !entry.IsDirectory()) continue;
-    const std::string subfolder = trimmed + "\\" + entry.name;
-    if (PathExists(p, subfolder + suffix)) return subfolder + suffix;
-    if (entry.IsNameSurrogate() || subfolder.size() + 4 >= 260) continue;
-    std::string below = ReferenceSearch(p, subfolder, suffix);
-    if (!below.empty()) return below;
-  }
-  return std::string();
-}
-
 // Random trees and suffixes built from names that differ in case, in dots
 // and blanks, in their short names, in double-byte characters (a trail byte
 // may be "\\") and in wildcards, with links and other reparse points, some
@@ -188,7 +171,7 @@ TEST(MediaSearchDifferentialTest, SameResultsAsProbingEverySubfolder) {
       }
       SCOPED_TRACE("tree " + std::to_string(tree) + " suffix " + suffix);
       w.files.ClearSearches();
-      const std::string expected = ReferenceSearch(w.platform, root, suffix);
+      const std::string expected = ReferenceFindInSubfolders(w.platform, root, suffix);
       const size_t referenceRequests = w.files.Searches().size();
       w.files.ClearSearches();
       RunContext ctx(w.platform);
