@@ -36,14 +36,19 @@ find's.
     tools/bench-search.py [--build build/win64] [--work build/bench-search]
                           [--folders 50000] [--rounds 3]
                           [--cases direct,top,found,missing]
+                          [--baseline other/NvRunUnattended.exe]
 
 Build the program first (cmake --preset win64 && cmake --build --preset
 win64). Other work on the machine shows in the figures: use several rounds (the
 medians are printed, and the fastest runs, which other work disturbs least).
+To compare two builds, give the other one's program as --baseline: both
+are timed in every round, one right after the other, so that the load falls
+on both alike.
 """
 
 import argparse
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -122,9 +127,9 @@ class Bench:
             with open(where, 'wb') as f:
                 f.write(b'not a package\r\n')
 
-    def run_program(self) -> float:
+    def run_program(self, program: str) -> float:
         self.host.clear_run_logs()
-        result = self.host.run(self.program, [self.response, '/S', 'altsource=' + ALT],
+        result = self.host.run(program, [self.response, '/S', 'altsource=' + ALT],
                                cwd=MEDIA, timeout=1800, relay=False)
         # The package that is found is no package: Windows Installer rejects
         # it (Wine answers 1627), and that failure is the exit code.
@@ -146,51 +151,65 @@ class Bench:
                        stdout=subprocess.DEVNULL, check=True)
         return time.time() - started
 
-    def measure(self, rounds: int, wanted):
+    def measure(self, rounds: int, wanted, baseline=None):
         # (name, where the program looks last, where find looks last)
         cases = [(name, for_program, for_find) for name, for_program, for_find in (
             ('direct', self.direct_unix, self.direct_unix),
             ('top', self.top_unix, self.top_unix),
             ('found', self.far_unix, self.find_far_unix), ('missing', None, None))
             if name in wanted or name == 'direct']
-        program = {name: [] for name, _, _ in cases}
+        programs = [('program', self.program)]
+        if baseline:
+            programs.append(('baseline', self.host.install_program(MEDIA + '\\baseline')))
+            shutil.copy2(baseline, self.host.unix_path(programs[-1][1]))
+        times = {(who, name): [] for who, _ in programs for name, _, _ in cases}
         find = {name: [] for name, _, _ in cases}
         bare = {'empty': [], 'tree': []}
         self.place(self.direct_unix)
-        self.run_program()  # warm-up, not counted
+        for _, program in programs:
+            self.run_program(program)  # warm-up, not counted
         for r in range(rounds):
             for name, for_program, for_find in cases:
                 self.place(for_program)
-                program[name].append(self.run_program())
+                # Alternated, so that other work on the machine falls on both alike.
+                for who, program in (programs if r % 2 == 0 else programs[::-1]):
+                    # A walk of the tree first, so that every run finds it as
+                    # warm as the last (the first Wine walk after other work
+                    # can take twice as long).
+                    self.run_bare_walk(ALT)
+                    times[who, name].append(self.run_program(program))
                 self.place(for_find)
                 find[name].append(self.run_find())
             self.place(None)
             bare['empty'].append(self.run_bare_walk(EMPTY))
+            self.run_bare_walk(ALT)
             bare['tree'].append(self.run_bare_walk(ALT))
-            print('  round %d: program %s; bare walk %.2f s (empty %.2f s); find %s' % (
-                r + 1, ', '.join('%s %.2f s' % (n, program[n][-1]) for n, _, _ in cases),
+            print('  round %d: %s; bare walk %.2f s (empty %.2f s); find %s' % (
+                r + 1, '; '.join('%s %s' % (who, ', '.join(
+                    '%s %.2f s' % (n, times[who, n][-1]) for n, _, _ in cases)) for who, _ in programs),
                 bare['tree'][-1], bare['empty'][-1],
                 ', '.join('%s %.3f s' % (n, find[n][-1]) for n, _, _ in cases)), flush=True)
-        base = statistics.median(program['direct'])
         bare_run = statistics.median(bare['tree'])
         bare_walk = bare_run - statistics.median(bare['empty'])
         print('subfolder search over %d folders, median of %d rounds (the far end is the same '
               'folder for find and the program: %s):' % (self.folders, rounds,
                                                          'yes' if self.same_order else 'no'))
-        print('  program run, file found directly (no walk): %.2f s' % base)
         print('  bare walk: run %.2f s, walk %.2f s (%.1f us a folder); fastest run %.2f s' % (
             bare_run, bare_walk, 1e6 * bare_walk / self.folders, min(bare['tree'])))
-        for name, label in (('top', 'found near the top'), ('found', 'found at the far end'),
-                            ('missing', 'missing')):
-            if name not in program:
-                continue
-            p, f = statistics.median(program[name]), statistics.median(find[name])
-            walk = p - base
-            print('  %-22s program %.2f s (walk %.2f s, %.1f us a folder); walk / bare walk %.2f; '
-                  'fastest run %.2f s; GNU find %.3f s; walk / find %.0f' % (
-                      label, p, walk, 1e6 * walk / self.folders,
-                      walk / bare_walk if bare_walk > 0 else float('inf'), min(program[name]), f,
-                      walk / f if f > 0 else float('inf')))
+        for who, _ in programs:
+            base = statistics.median(times[who, 'direct'])
+            print('  %s run, file found directly (no walk): %.2f s' % (who, base))
+            for name, label in (('top', 'found near the top'), ('found', 'found at the far end'),
+                                ('missing', 'missing')):
+                if (who, name) not in times:
+                    continue
+                p, f = statistics.median(times[who, name]), statistics.median(find[name])
+                walk = p - base
+                print('  %s %-22s run %.2f s (walk %.2f s, %.1f us a folder); run / bare walk run %.2f; '
+                      'walk / bare walk %.2f; fastest run %.2f s; GNU find %.3f s; walk / find %.0f' % (
+                          who, label, p, walk, 1e6 * walk / self.folders, p / bare_run,
+                          walk / bare_walk if bare_walk > 0 else float('inf'), min(times[who, name]), f,
+                          walk / f if f > 0 else float('inf')))
 
 
 def main():
@@ -200,6 +219,8 @@ def main():
     parser.add_argument('--work', default=os.path.join(here, '..', 'build', 'bench-search'))
     parser.add_argument('--folders', type=int, default=50000)
     parser.add_argument('--rounds', type=int, default=3)
+    parser.add_argument('--baseline', help='another NvRunUnattended.exe (say a build of an earlier '
+                        'commit), timed in the same rounds, alternating with this one')
     parser.add_argument('--cases', default='direct,top,found,missing',
                         help='which runs to time besides the direct one (top, found, missing)')
     args = parser.parse_args()
@@ -212,7 +233,7 @@ def main():
     host = winehost.WineHost(args.build, args.work)
     try:
         host.create()
-        Bench(host, args.folders).measure(args.rounds, wanted)
+        Bench(host, args.folders).measure(args.rounds, wanted, args.baseline)
     finally:
         host.shutdown()
 
