@@ -534,9 +534,11 @@ class InterruptedRunsTest(unittest.TestCase):
         h = self.host
         alt = MEDIA + '\\alt'
         alt_unix = h.unix_path(alt)
-        for i in range(50):
-            for j in range(50):
-                os.makedirs(os.path.join(alt_unix, 'd%02d' % i, 'e%02d' % j), exist_ok=True)
+        # 40,200 folders: each is listed once and none is probed, so even
+        # on a quiet machine the walk takes a few seconds.
+        for i in range(200):
+            for j in range(200):
+                os.makedirs(os.path.join(alt_unix, 'd%03d' % i, 'e%03d' % j), exist_ok=True)
         package = 'x:\\media\\core\\gone\\gone.msi'
         response = MEDIA + '\\walk.xml'
         h.write_file(response, response_file([(package, 'ADDLOCAL=ALL')]))
