@@ -34,6 +34,9 @@ using WindowHandle = void*;
 // The bit of a reparse tag that marks a link to another name (symbolic
 // link, junction, mount point): IsReparseTagNameSurrogate.
 constexpr uint32_t kReparseTagNameSurrogate = 0x20000000;
+// The bit every tag that Windows itself defines carries
+// (IsReparseTagMicrosoft).
+constexpr uint32_t kReparseTagMicrosoft = 0x80000000;
 // Some tags (IO_REPARSE_TAG_...; the Windows headers' macros are not used
 // here, so that portable code need not include them).
 constexpr uint32_t kReparseTagMountPoint = 0xA0000003;  // junctions and mount points
@@ -50,11 +53,15 @@ struct FindEntry {
   uint32_t reparseTag = 0;
   bool IsDirectory() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
   // A symbolic link, junction or mount point: a reparse point whose tag is a
-  // name surrogate, or whose tag could not be read. Other reparse points
-  // (DFS links, cloud-file placeholders) hold their contents in place.
+  // name surrogate, or whose tag could not be read. Other reparse points of
+  // Windows' own (DFS links, cloud-file placeholders) hold their contents in
+  // place. A tag without the Microsoft bit says nothing reliable: Wine, for
+  // one, reports a Unix symbolic link with dwReserved0 left at 1, and a
+  // search that entered it could loop.
   bool IsNameSurrogate() const {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-           (reparseTag == 0 || (reparseTag & kReparseTagNameSurrogate) != 0);
+           (reparseTag == 0 || (reparseTag & kReparseTagMicrosoft) == 0 ||
+            (reparseTag & kReparseTagNameSurrogate) != 0);
   }
 };
 
