@@ -1,16 +1,16 @@
 #include "app/check_media.h"
 
 #include "app/check_details.h"
+#include "app/command_line.h"
 #include "app/deployment_kit.h"
 #include "app/json_writer.h"
-#include "app/command_line.h"
 #include "app/run_context.h"
+#include "deploy/shell_helpers.h"
 #include "launch/launch_loop.h"
 #include "launch/package_property.h"
 #include "platform/text.h"
 #include "response/install_plan.h"
 #include "response/response_file.h"
-#include "deploy/shell_helpers.h"
 #include "status/run_log.h"
 
 namespace nv {

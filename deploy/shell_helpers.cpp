@@ -8,8 +8,6 @@ namespace nv {
 
 namespace {
 
-// Not among the shared constants: only the tree removal needs it.
-constexpr uint32_t kReparsePoint = 0x00000400;  // FILE_ATTRIBUTE_REPARSE_POINT
 constexpr size_t kMaxLinkPathWide = 260;  // UTF-16 units, terminating zero included
 constexpr uint16_t kNoConfirmationFlags = FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
 
@@ -62,7 +60,7 @@ int Delete(Platform& platform, const std::string& path, uint16_t flags) {
 // it and empty whatever it points at.
 bool IsLinkedFolder(Platform& platform, const std::string& path) {
   const std::vector<FindEntry> entries = platform.files.Find(path);
-  return entries.size() == 1 && entries[0].IsDirectory() && (entries[0].attributes & kReparsePoint) != 0;
+  return entries.size() == 1 && entries[0].IsDirectory() && (entries[0].attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool LogShellResult(RunContext& ctx, int result, const std::string& source) {
@@ -113,7 +111,7 @@ void DeleteTree(Platform& platform, const std::string& folder) {
     if (entry.IsDirectory()) {
       // A junction or folder link leads out of the tree: removing it unlinks
       // it, while going into it would delete whatever it points at.
-      if ((entry.attributes & kReparsePoint) == 0) DeleteTree(platform, full);
+      if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) DeleteTree(platform, full);
       files.RemoveDir(full);
     } else {
       files.DeleteOneFile(full);

@@ -62,7 +62,7 @@ bool WentThroughLink(fake::FakeWindows& w) {
 TEST_F(ShellHelpersTest, DeleteTreeRemovesEverythingButFollowsNoLinks) {
   w.files.AddFile("C:\\t\\ro.txt", "", FILE_ATTRIBUTE_READONLY);
   w.files.AddFile("C:\\t\\sub\\deep\\h.txt", "", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-  w.files.AddDir("C:\\t\\link", FILE_ATTRIBUTE_DIRECTORY | 0x400);  // a junction
+  w.files.AddDir("C:\\t\\link", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);  // a junction
   w.files.AddFile("C:\\t\\link\\through.txt");  // stands for what it points at
   DeleteTree(w.platform, "C:\\t");
   EXPECT_FALSE(WentThroughLink(w));
@@ -76,7 +76,7 @@ TEST_F(ShellHelpersTest, ALinkedTopFolderIsUnlinkedNotEmptied) {
   RunContext ctx(w.platform);
   for (bool staging : {false, true}) {
     SCOPED_TRACE(staging);
-    w.files.AddDir("C:\\top", FILE_ATTRIBUTE_DIRECTORY | 0x400);
+    w.files.AddDir("C:\\top", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
     w.files.AddFile("C:\\top\\through.txt");
     w.files.ClearCalls();
     if (staging) {

@@ -11,6 +11,12 @@
 #ifndef ERROR_FILE_NOT_FOUND
 #define ERROR_FILE_NOT_FOUND 2L
 #endif
+#ifndef ERROR_PATH_NOT_FOUND
+#define ERROR_PATH_NOT_FOUND 3L
+#endif
+#ifndef ERROR_OPEN_FAILED
+#define ERROR_OPEN_FAILED 110L
+#endif
 #ifndef ERROR_MORE_DATA
 #define ERROR_MORE_DATA 234L
 #endif

@@ -15,13 +15,11 @@ constexpr const char* kTitleQuery = "SELECT * FROM Property WHERE Property = 'NV
 // Anywhere in the lower-cased publisher, e.g. "Norvasoft Inc." or
 // "NORVATECH".
 constexpr const char* kMakerWord = "norva";
-constexpr uint32_t kErrorPathNotFound = 3;  // ERROR_PATH_NOT_FOUND
-constexpr uint32_t kErrorOpenFailed = 110;  // ERROR_OPEN_FAILED
 
 // A cached package that is gone or is no database: the title is not there,
 // rather than unreadable.
 bool PackageMissing(uint32_t rc) {
-  return rc == kErrorOpenFailed || rc == ERROR_FILE_NOT_FOUND || rc == kErrorPathNotFound;
+  return rc == ERROR_OPEN_FAILED || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND;
 }
 
 bool PublishedByMaker(Platform& p, const std::string& productCode, uint32_t* error) {

@@ -653,7 +653,7 @@ bool FakeFileSystem::RemoveDir(const std::string& path) {
   if ((node->attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
   // A junction or link goes whatever its target holds (here: the entries
   // below it, which stand for the target's).
-  const bool link = (node->attributes & 0x400) != 0;
+  const bool link = (node->attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (!link && !Children(Key(path)).empty()) return false;
   Erase(path);
   return true;

@@ -11,7 +11,6 @@ namespace fake {
 
 namespace {
 
-constexpr uint32_t kErrorOpenFailed = 110;       // ERROR_OPEN_FAILED
 constexpr uint32_t kErrorFunctionFailed = 1627;  // ERROR_FUNCTION_FAILED
 
 std::string LowerAscii(const std::string& text) {
@@ -236,7 +235,7 @@ uint32_t FakeInstaller::OpenDatabase(const std::string& path, MSIHANDLE* databas
   *database = 0;
   if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
-  if (packages_.count(LowerAscii(path)) == 0) return kErrorOpenFailed;
+  if (packages_.count(LowerAscii(path)) == 0) return ERROR_OPEN_FAILED;
   Handle h{Handle::Database, LowerAscii(path), {}, {}, {}, false};
   *database = NewHandle(h);
   return ERROR_SUCCESS;
