@@ -218,16 +218,21 @@ class FinishTest(unittest.TestCase):
 
     # ------------------------------------------------------ busy check
 
-    def test_busy_check_refuses_to_run_beside_msiexec(self):
-        f = 'C:\\K001'
+    def busy_media(self, f: str):
+        """Media with one program item, and the Windows Installer service
+        stopped: were it running, stopping it would succeed and the check
+        would not look further. (An install through Wine's msiexec may have
+        started it.) Stopping it when it is not running ends with 1, which
+        sends the check on to the processes. Returns the program, the
+        response file and the stand-ins' record."""
         record = f + '\\standins.txt'
-        program, response, items = self.media(f, uninstaller_version=False, record=record)
-        # The Windows Installer service must not run: stopping it would
-        # succeed and the check would not look further. (An install through
-        # Wine's msiexec may have started it.) Stopping it when it is not
-        # running ends with 1, which sends the check on to the processes.
+        program, response, _ = self.media(f, uninstaller_version=False, record=record)
         code, out = self.host.execute('C:\\windows\\system32\\net.exe', ['stop', 'msiserver'])
         self.assertIn(code, (0, 1), out)
+        return program, response, record
+
+    def test_busy_check_refuses_to_run_beside_msiexec(self):
+        program, response, record = self.busy_media('C:\\K001')
         net = '"C:\\windows\\system32\\net.exe" stop msiserver'
 
         # A program whose name only resembles msiexec.exe stops nothing.
@@ -416,11 +421,7 @@ class FinishTest(unittest.TestCase):
             self.host.set_registry({(SETUP_KEY, 'NORVAROOT'): None})
 
     def test_a_busy_installer_is_waited_for_with_busywait(self):
-        f = 'C:\\K002'
-        record = f + '\\standins.txt'
-        program, response, _ = self.media(f, uninstaller_version=False, record=record)
-        code, out = self.host.execute('C:\\windows\\system32\\net.exe', ['stop', 'msiserver'])
-        self.assertIn(code, (0, 1), out)
+        program, response, record = self.busy_media('C:\\K002')
 
         # The other installation ends after about 8 seconds; the run checks
         # every 5, logs both ends of its wait, then installs.
