@@ -51,6 +51,17 @@ inline void Trace(const std::string& what, const std::string& text) {
   if (on) std::fprintf(stderr, "--- %s\n%s\n", what.c_str(), text.c_str());
 }
 
+// Whether text holds word, ASCII letters compared without case.
+inline bool HoldsWord(const std::string& text, const std::string& word) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (size_t i = 0; i + word.size() <= text.size(); ++i) {
+    size_t k = 0;
+    while (k < word.size() && lower(text[i + k]) == lower(word[k])) ++k;
+    if (k == word.size()) return true;
+  }
+  return false;
+}
+
 // ---------------------------------------------------------------- characters
 
 // Byte positions at which characters start: a lead byte takes the next byte

@@ -189,7 +189,6 @@ struct Run {
   std::map<std::string, std::map<std::string, std::string>> productInfo;
   std::set<uint32_t> scriptedResults;
   bool unavailable = false;
-  size_t queuedOpenFiles = 0;
   int32_t exitCode = 0;
 
   void SetUp(const Scenario& s) {
@@ -251,7 +250,6 @@ struct Run {
           // The dialog only ends with OK on an existing file's name.
           if (t.empty()) break;
           w.ui.QueueOpenFile(t);
-          ++queuedOpenFiles;
           break;
         case 'q': w.ui.QueueAnswer(static_cast<int>(Number(t))); break;
         case 't': w.processes.AddRunning(t); break;
@@ -347,9 +345,9 @@ struct Run {
     return true;
   }
 
-  // The file-open dialog was shown once more than it had answers: the user
-  // cancelled it.
-  bool OpenFileCancelled() const { return w.ui.OpenFileDialogs().size() > queuedOpenFiles; }
+  // A file-open dialog did not end with OK: the user cancelled it, or it
+  // failed.
+  bool OpenFileCancelled() const { return w.ui.OpenFileDialogs().size() > w.ui.OpenFilesChosen(); }
 
   bool BoxShown(const std::string& prefix) const {
     for (const fake::MessageBoxCall& box : w.ui.MessageBoxes()) {

@@ -99,6 +99,7 @@ bool FakeUi::ShowOpenFileDialog(const OpenFileRequest& request, std::string* pat
   if (openFiles_.empty()) return false;
   *path = openFiles_.front();
   openFiles_.pop_front();
+  ++chosen_;
   return true;
 }
 

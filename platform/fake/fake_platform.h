@@ -488,6 +488,8 @@ class FakeUi : public Ui, public FaultPoint {
   void QueueOpenFile(const std::string& path) { openFiles_.push_back(path); }
   const std::vector<MessageBoxCall>& MessageBoxes() const { return boxes_; }
   const std::vector<OpenFileRequest>& OpenFileDialogs() const { return dialogs_; }
+  // How many of those dialogs ended with OK (the rest were cancelled or failed).
+  size_t OpenFilesChosen() const { return chosen_; }
 
   // A status window: its two statics, and what it showed at each repaint
   // ("<1001 text>|<1002 text>").
@@ -520,6 +522,7 @@ class FakeUi : public Ui, public FaultPoint {
   std::deque<std::string> openFiles_;
   std::vector<MessageBoxCall> boxes_;
   std::vector<OpenFileRequest> dialogs_;
+  size_t chosen_ = 0;
 };
 
 class FakeSystem : public System, public FaultPoint {
