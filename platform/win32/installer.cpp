@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/win32/late_bound.h"
 #include "platform/win32/win32_platform.h"
 
 namespace nv {
@@ -43,11 +44,6 @@ const char* const kExportNames[Win32Installer::kFunctionCount] = {
 
 // The product-code buffer of MsiEnumProductsA: 38 characters and the zero.
 constexpr size_t kProductCodeChars = 39;
-
-template <typename Fn>
-Fn As(void* address) {
-  return reinterpret_cast<Fn>(address);
-}
 
 // Passes a caller's buffer size through the installer's DWORD and back.
 template <typename Call>

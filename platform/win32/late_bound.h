@@ -8,6 +8,12 @@
 namespace nv {
 namespace win32 {
 
+// A bound address as the function type it stands for.
+template <typename Function>
+Function As(void* address) {
+  return reinterpret_cast<Function>(address);
+}
+
 // The function name exported by an already loaded system module (kernel32,
 // user32, advapi32: the programs import from each), or null when this
 // Windows lacks it.
@@ -15,7 +21,7 @@ template <typename Function>
 Function LateBound(const char* module, const char* name) {
   HMODULE handle = GetModuleHandleA(module);
   if (handle == nullptr) return nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
+  return As<Function>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
 }
 
 }  // namespace win32

@@ -116,7 +116,10 @@ bool Win32Shell::SpecialFolderPath(int csidl, std::string* path) {
   static const SpecialFolderPathFn specialFolderPath =
       LateBound<SpecialFolderPathFn>("shell32.dll", "SHGetSpecialFolderPathA");
   char buffer[MAX_PATH] = {};
-  if (specialFolderPath == nullptr || !specialFolderPath(nullptr, buffer, FolderAsThe32BitProgramSeesIt(csidl), FALSE)) return false;
+  if (specialFolderPath == nullptr ||
+      !specialFolderPath(nullptr, buffer, FolderAsThe32BitProgramSeesIt(csidl), FALSE)) {
+    return false;
+  }
   path->assign(buffer, strnlen(buffer, sizeof(buffer)));
   return true;
 }

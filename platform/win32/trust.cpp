@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "platform/win32/late_bound.h"
+#include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_trust.h"
 
 namespace nv {
@@ -22,19 +24,6 @@ using CertGetNameStringFn = DWORD(WINAPI*)(PCCERT_CONTEXT cert, DWORD type, DWOR
 // WINTRUST_ACTION_GENERIC_VERIFY_V2, spelled out so that nothing of
 // wintrust is linked.
 GUID GenericVerifyV2() { return {0x00AAC56B, 0xCD44, 0x11D0, {0x8C, 0xC2, 0x00, 0xC0, 0x4F, 0xC2, 0x95, 0xEE}}; }
-
-template <typename Fn>
-Fn As(void* address) {
-  return reinterpret_cast<Fn>(address);
-}
-
-std::wstring Widen(const std::string& text) {
-  int chars = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (chars <= 0) return std::wstring();
-  std::vector<wchar_t> wide(static_cast<size_t>(chars));
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), chars);
-  return std::wstring(wide.data());
-}
 
 }  // namespace
 
@@ -63,10 +52,11 @@ bool Win32Trust::Bind() {
 uint32_t Win32Trust::VerifyFile(const std::string& path, std::string* signer) {
   signer->clear();
   if (!Bind()) return ERROR_CALL_NOT_IMPLEMENTED;
-  const std::wstring widePath = Widen(path);
+  std::u16string widePath;
+  Win32CodePage().ToWide(path, path.size() + 1, &widePath);
   WINTRUST_FILE_INFO file = {};
   file.cbStruct = sizeof(file);
-  file.pcwszFilePath = widePath.c_str();
+  file.pcwszFilePath = reinterpret_cast<const wchar_t*>(widePath.c_str());
   WINTRUST_DATA data = {};
   data.cbStruct = sizeof(data);
   data.dwUIChoice = WTD_UI_NONE;
