@@ -31,6 +31,7 @@ special folders (shell_info).
 
 import argparse
 import contextlib
+import ctypes
 import datetime
 import glob
 import json
@@ -374,8 +375,31 @@ def windows_path_of(unix_path: str, drive_c: str) -> str:
     return 'Z:' + unix_path.replace('/', '\\')
 
 
+# personality(2): lay out new processes without address randomisation.
+ADDR_NO_RANDOMIZE = 0x0040000
+
+
+def _fixed_address_layout() -> None:
+    """Wine maps Windows' shared user data at the fixed address 0x7ffe0000.
+    Without Wine's preloader (the Debian package has none) nothing keeps that
+    address free, and now and then the kernel's randomised heap start lands
+    on it: the new process dies while starting ("failed to map the shared
+    user data") and whoever started it sees error 1359. Every process started
+    from here on inherits a fixed layout instead, its heap right after the
+    loader. Where the call is refused (a container's filter), nothing
+    changes."""
+    try:
+        libc = ctypes.CDLL(None, use_errno=True)
+        current = libc.personality(0xffffffff)
+        if current != -1:
+            libc.personality(current | ADDR_NO_RANDOMIZE)
+    except (OSError, AttributeError):
+        pass
+
+
 class WineHost:
     def __init__(self, build_dir: str, work_dir: str):
+        _fixed_address_layout()
         self.build_dir = os.path.abspath(build_dir)
         self.work_dir = os.path.abspath(work_dir)
         self.prefix = os.path.join(self.work_dir, 'prefix')
