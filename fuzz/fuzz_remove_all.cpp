@@ -10,7 +10,8 @@
 //   removals agree;
 // - the log ends with " done.", followed by "Rebooting machine." exactly
 //   when a removal asked for a restart, and then the computer restarts
-//   (silent mode) or the user is asked (interactive mode);
+//   (silent mode) or the user is asked (interactive mode); with /noreboot
+//   the line after " done." says why the computer keeps running instead;
 // - nothing the run opened stays open and the status windows are gone.
 
 #include <cctype>
@@ -89,11 +90,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     restartAsked = restartAsked || result.value == ERROR_SUCCESS_REBOOT_REQUIRED;
   }
   const size_t removals = run.installer.Results().size();
+  const bool keepRunning = options.rebootMode == -1;  // /noreboot
 
   if (run.files.Created() > 0) {
     FUZZ_CHECK(fuzz::StartsWithText(log, kHead), Show(log));
-    FUZZ_CHECK(fuzz::EndsWithText(log, restartAsked ? " done.Rebooting machine." : " done."),
-               "restart asked " + std::to_string(restartAsked) + ", log " + Show(log));
+    const char* ending = !restartAsked ? " done."
+                         : keepRunning ? " done.A restart is needed; not restarting because of /noreboot.\n"
+                                       : " done.Rebooting machine.";
+    FUZZ_CHECK(fuzz::EndsWithText(log, ending), "restart asked " + std::to_string(restartAsked) + ", log " + Show(log));
     const std::string countLine = "Number of products found: " + std::to_string(removals) + " \n\n";
     FUZZ_CHECK(log.find(countLine) != std::string::npos, "count line for " + std::to_string(removals) + " in " + Show(log));
     // One index line per removal, in order (a title cannot hold the line
@@ -107,9 +111,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(Count(log, " is being uninstalled.\n") >= removals, Show(log));
     if (removals == 0) FUZZ_CHECK(log.find("No Norvasoft products were found.\n") != std::string::npos, Show(log));
   }
-  if (restartAsked && !options.interactive) {
+  if (restartAsked && !options.interactive && !keepRunning) {
     FUZZ_CHECK(run.w.system.RestartRequests() >= 1, "a removal asked for a restart and none came");
   }
+  if (keepRunning) FUZZ_CHECK(run.w.system.RestartRequests() == 0, "restarted against /noreboot");
   FUZZ_CHECK(run.w.system.RestartRequests() <= 2, std::to_string(run.w.system.RestartRequests()) + " restarts");
   return 0;
 }
