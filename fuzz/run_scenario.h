@@ -54,10 +54,13 @@ constexpr size_t kMaxScenarioLines = 64;
 constexpr size_t kMaxLineText = 300;
 
 // Every result MsiInstallProductA and MsiConfigureProductExA gave, in order,
-// and how many status MIF records had been made before it.
+// and how many status MIF records had been made before it. A call retried
+// after a busy installer (1618) counts once, with the result of its last
+// attempt: the program's only waits after start-up are those retries, so a
+// call made after the fake's clock moved is one.
 class RecordingInstaller : public Installer {
  public:
-  RecordingInstaller(Installer& inner, const fake::FakeSystem& system) : inner_(inner), system_(system) {}
+  RecordingInstaller(Installer& inner, fake::FakeSystem& system) : inner_(inner), system_(system) {}
   struct Result {
     std::string target;
     uint32_t value;
@@ -71,14 +74,16 @@ class RecordingInstaller : public Installer {
     return inner_.EnableLog(logMode, path, attributes);
   }
   uint32_t InstallProduct(const std::string& package, const std::string& commandLine) override {
+    const uint32_t tick = system_.TickCount();
     const uint32_t rc = inner_.InstallProduct(package, commandLine);
-    results_.push_back({package, rc, false, system_.MifRecords().size()});
+    Record(tick, {package, rc, false, system_.MifRecords().size()});
     return rc;
   }
   uint32_t ConfigureProductEx(const std::string& product, int installLevel, int installState,
                               const std::string& commandLine) override {
+    const uint32_t tick = system_.TickCount();
     const uint32_t rc = inner_.ConfigureProductEx(product, installLevel, installState, commandLine);
-    results_.push_back({product, rc, true, system_.MifRecords().size()});
+    Record(tick, {product, rc, true, system_.MifRecords().size()});
     return rc;
   }
   uint32_t EnumProducts(uint32_t index, std::string* productCode) override {
@@ -113,9 +118,24 @@ class RecordingInstaller : public Installer {
   }
 
  private:
+  void Record(uint32_t tick, const Result& result) {
+    if (!results_.empty() && tick != lastTick_) {
+      const Result& before = results_.back();
+      FUZZ_CHECK(before.value == ERROR_INSTALL_ALREADY_RUNNING && before.target == result.target &&
+                     before.removal == result.removal,
+                 "waited between installer calls, but not to retry a busy one: " + before.target + " gave " +
+                     std::to_string(before.value) + ", then " + result.target);
+      results_.back().value = result.value;
+    } else {
+      results_.push_back(result);
+    }
+    lastTick_ = tick;
+  }
+
   Installer& inner_;
-  const fake::FakeSystem& system_;
+  fake::FakeSystem& system_;
   std::vector<Result> results_;
+  uint32_t lastTick_ = 0;
 };
 
 // Keeps every text written through a created file (the run log is the only
