@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(exitCode == stop, "stopped early with " + std::to_string(exitCode) + ", expected " +
                                      std::to_string(stop) + "; log " + Show(log));
     FUZZ_CHECK(run.installer.Results().empty(), "installed before stopping");
-    FUZZ_CHECK(!fuzz::EndsWithText(log, " done."), "a stopped run has a closing line: " + Show(log));
+    FUZZ_CHECK(!fuzz::EndsWithText(log, fuzz::kClosingLine), "a stopped run has a closing line: " + Show(log));
     return 0;
   }
 
@@ -77,10 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int64_t expected = run.RemoveAllExitCode();
     FUZZ_CHECK(expected < 0 || exitCode == expected,
                "a remove-all run ended with " + std::to_string(exitCode) + ", expected " + std::to_string(expected));
-    FUZZ_CHECK(run.files.Created() == 0 || fuzz::EndsWithText(log, " done.") ||
-                   fuzz::EndsWithText(log, " done.Rebooting machine.") ||
-                   fuzz::EndsWithText(log, " done.A restart is needed; not restarting because of /noreboot.\n"),
-               Show(log));
+    FUZZ_CHECK(run.files.Created() == 0 || fuzz::EndsClosed(log), Show(log));
     return 0;
   }
 
@@ -119,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              "an exit code no installer call could give: " + std::to_string(exitCode));
   if (run.files.Created() > 0) {
     FUZZ_CHECK(fuzz::StartsWithText(log, "Response XML file: "), Show(log));
-    FUZZ_CHECK(fuzz::EndsWithText(log, " done."), "the log does not end with the closing line: " + Show(log));
+    FUZZ_CHECK(fuzz::EndsWithText(log, fuzz::kClosingLine), "the log does not end with the closing line: " + Show(log));
   }
   FUZZ_CHECK(run.AllStatusWindowsDestroyed(), "a status window outlives the run");
   return 0;

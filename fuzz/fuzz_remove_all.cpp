@@ -94,9 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   if (run.files.Created() > 0) {
     FUZZ_CHECK(fuzz::StartsWithText(log, kHead), Show(log));
-    const char* ending = !restartAsked ? " done."
-                         : keepRunning ? " done.A restart is needed; not restarting because of /noreboot.\n"
-                                       : " done.Rebooting machine.";
+    const char* ending = !restartAsked ? fuzz::kClosingLine
+                         : keepRunning ? fuzz::kClosedKeptRunning
+                                       : fuzz::kClosedRestarting;
     FUZZ_CHECK(fuzz::EndsWithText(log, ending), "restart asked " + std::to_string(restartAsked) + ", log " + Show(log));
     const std::string countLine = "Number of products found: " + std::to_string(removals) + " \n\n";
     FUZZ_CHECK(log.find(countLine) != std::string::npos, "count line for " + std::to_string(removals) + " in " + Show(log));

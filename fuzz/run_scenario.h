@@ -197,6 +197,17 @@ class RecordingFiles : public FileSystem {
   std::string createdPath_;
 };
 
+// How the log of a run that reached its end ends: the closing line, and
+// after it, when a removal asked for a restart, what came of that.
+constexpr const char kClosingLine[] = " done.";
+constexpr const char kClosedRestarting[] = " done.Rebooting machine.";
+constexpr const char kClosedKeptRunning[] = " done.A restart is needed; not restarting because of /noreboot.\n";
+
+inline bool EndsClosed(const std::string& log) {
+  return EndsWithText(log, kClosingLine) || EndsWithText(log, kClosedRestarting) ||
+         EndsWithText(log, kClosedKeptRunning);
+}
+
 // One machine and one run.
 struct Run {
   fake::FakeWindows w;
