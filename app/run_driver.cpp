@@ -64,6 +64,7 @@ RunEnd RemoveAllBranch(RunContext& ctx) {
   if (!ctx.options.removeAll) return std::nullopt;
   const int32_t exitCode = RemoveAllProducts(ctx);
   DecideReboot(ctx);
+  CloseRunLog(ctx);
   return exitCode;
 }
 
@@ -112,11 +113,9 @@ void RemoveStagingFolder(RunContext& ctx) {
   if (ProbePath(ctx.platform, staging) == kProbeOnlyFolders) DeleteForRun(ctx, staging);
 }
 
-// The closing line has no line end: a finished log ends with " done.".
-void FinishRunLog(RunContext& ctx) {
-  WriteRunLog(ctx, MakeTimeStamp(ctx) + " done.");
-  CloseRunLog(ctx);
-}
+// The closing line has no line end: a finished log ends with " done.",
+// unless a restart that could not be started is logged after it.
+void WriteClosingLine(RunContext& ctx) { WriteRunLog(ctx, MakeTimeStamp(ctx) + " done."); }
 
 // A start-up stop. Where nobody could see its message, the message went to
 // the run log; the exit code follows it there, and the log is closed.
@@ -156,9 +155,10 @@ int32_t Run(RunContext& ctx, InstanceHandle instance) {
   LaunchItems(ctx);
   DeployUninstaller(ctx);
   RemoveStagingFolder(ctx);
-  FinishRunLog(ctx);
+  WriteClosingLine(ctx);
   if (ctx.options.interactive) DestroyProgressWindow(ctx);
   DecideReboot(ctx);
+  CloseRunLog(ctx);
   return WithRestartCode(ctx, ctx.exitCode);
 }
 

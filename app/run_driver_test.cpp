@@ -267,6 +267,9 @@ TEST_F(RunDriverTest, BusyInstallerWaitsAndAgentExitCodes) {
          x.registry.SetString(RegRoot::LocalMachine, kRunOnce, "NorvasoftReboot", "x");
        },
        1641, 0, 1},
+      {"restart refused by Windows stays pending", {"answers.xml", "/rebootcodes", "/forcereboot"},
+       [&](fake::FakeWindows& x) { x.system.FailRestart(5); }, 3010, 0, 1,
+       " done.The restart could not be started. Return value is 5\n"},
       {"a failure wins", {"answers.xml", "/rebootcodes", "/forcereboot"},
        [&](fake::FakeWindows& x) { x.installer.SetResult(pkg, 1603); }, 1603, 0, 1},
       {"remove-all 3010 with /rebootcodes", {"/removeall", "/rebootcodes", "/noreboot"},

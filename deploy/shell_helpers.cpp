@@ -63,6 +63,10 @@ bool IsLinkedFolder(Platform& platform, const std::string& path) {
   return entries.size() == 1 && entries[0].IsDirectory() && (entries[0].attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+// No shell box may wait for an answer in a silent run, nor where nobody can
+// see the desktop at all.
+bool NoShellBoxes(const RunContext& ctx) { return !ctx.options.interactive || !ctx.desktopVisible; }
+
 bool LogShellResult(RunContext& ctx, int result, const std::string& source) {
   if (result == 0) return true;
   WriteRunLog(ctx, "Shell operation failed with code " + std::to_string(result) + ": " + source + "\n");
@@ -85,15 +89,15 @@ bool DeleteFiles(Platform& platform, const std::string& path, bool noConfirmatio
 
 bool CopyForRun(RunContext& ctx, const std::string& source, const std::string& destination, bool silent) {
   uint16_t flags = kNoConfirmationFlags;
-  if (silent) flags |= FOF_SILENT;
-  if (!ctx.options.interactive) flags |= FOF_NOERRORUI;
+  if (silent || !ctx.desktopVisible) flags |= FOF_SILENT;
+  if (NoShellBoxes(ctx)) flags |= FOF_NOERRORUI;
   return LogShellResult(ctx, Copy(ctx.platform, source, destination, flags), source);
 }
 
 bool DeleteForRun(RunContext& ctx, const std::string& path) {
   if (IsLinkedFolder(ctx.platform, path)) return ctx.platform.files.RemoveDir(path);
   uint16_t flags = kNoConfirmationFlags;
-  if (!ctx.options.interactive) flags |= FOF_SILENT | FOF_NOERRORUI;
+  if (NoShellBoxes(ctx)) flags |= FOF_SILENT | FOF_NOERRORUI;
   return LogShellResult(ctx, Delete(ctx.platform, path, flags), path);
 }
 

@@ -41,7 +41,8 @@ bool CopyFiles(Platform& platform, const std::string& source, const std::string&
 bool DeleteFiles(Platform& platform, const std::string& path, bool noConfirmation);
 
 // The run's own copies and deletes (the staging folder, the uninstaller).
-// When the run is not interactive nobody can answer the shell's error boxes,
+// When the run is not interactive, or nobody can see the desktop, nobody can
+// answer the shell's error boxes,
 // so the shell shows none (FOF_NOERRORUI, and FOF_SILENT for deletes), and a
 // failure leaves the run-log line "Shell operation failed with code N: "
 // with the source path instead; the run goes on either way. An interactive

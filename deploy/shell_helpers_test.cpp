@@ -97,16 +97,19 @@ TEST_F(ShellHelpersTest, TheRunsOwnCopiesShowNoErrorBoxesUnlessInteractive) {
   ctx.options.logFile = "C:\\run.log";
   OpenRunLog(ctx);
   w.shell.SetFileOperationResult(0x78);
-  for (bool interactive : {false, true}) {
+  // Interactive on a desktop nobody can see (/I under an agent) is silent.
+  for (auto [interactive, visible] : {std::pair{false, true}, {true, true}, {true, false}}) {
     ctx.options.interactive = interactive;
+    ctx.desktopVisible = visible;
     EXPECT_FALSE(CopyForRun(ctx, "C:\\src", "C:\\dst", true));
     EXPECT_FALSE(DeleteForRun(ctx, "C:\\src"));
   }
   CloseRunLog(ctx);
   EXPECT_EQ(ShellOps(), (std::vector<std::string>{"2 C:\\src|C:\\dst 1556", "3 C:\\src| 1556",
-                                                  "2 C:\\src|C:\\dst 532", "3 C:\\src| 528"}));
+                                                  "2 C:\\src|C:\\dst 532", "3 C:\\src| 528",
+                                                  "2 C:\\src|C:\\dst 1556", "3 C:\\src| 1556"}));
   const std::string line = "Shell operation failed with code 120: C:\\src\n";
-  EXPECT_EQ(w.files.Contents("C:\\run.log"), line + line + line + line);
+  EXPECT_EQ(w.files.Contents("C:\\run.log"), line + line + line + line + line + line);
 }
 
 TEST_F(ShellHelpersTest, CreateDirectoryPathCreatesTheChainFromTheTop) {

@@ -124,9 +124,12 @@ void DecideProgram(RunContext& ctx, ItemDecision& d) {
   }
   const bool msiexec = MbEqualNoCase(cp, d.path, "msiexec.exe");
   if (msiexec && !ctx.options.altSource.empty()) d.parameter = RelocateMsiexecPackage(ctx, d.parameter);
-  // msiexec.exe is the system's own, found through the search path.
+  // msiexec.exe is the system's own, started from the system folder: found
+  // through the search path, a copy in the current folder would run first.
   d.found = msiexec || d.rule == kRuleLocalCopy || PathExists(p, d.path);
-  d.commandLine = BuildProgramCommandLine(ctx, d.path, d.parameter);
+  const std::string systemDir = msiexec ? p.files.SystemDirectory() : std::string();
+  const std::string program = systemDir.empty() ? d.path : systemDir + "\\msiexec.exe";
+  d.commandLine = BuildProgramCommandLine(ctx, program, d.parameter);
   d.tooLong = d.commandLine.size() > kMaxCommandLine;
   if (d.kind == ItemKind::Program && MbFind(cp, MbLower(cp, d.path), "msde2ksp3\\setup.exe") != std::string::npos) {
     d.kind = ItemKind::MsdeSetup;

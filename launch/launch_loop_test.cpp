@@ -298,7 +298,7 @@ TEST_F(LaunchLoopTest, MissingPackagesAreLookedForBelowTheAlternativeSource) {
       << log;
   EXPECT_NE(log.find("File msiexec.exe was not found.\nlocalPackage=D:\\m\\core\\pkg\\z.msi\n"
                      "core part is =\\core\\pkg\\z.msi\n"
-                     "Launching: msiexec.exe /i \"E:\\alt\\core\\pkg\\z.msi\" /qn\n\n"),
+                     "Launching: C:\\Windows\\system32\\msiexec.exe /i \"E:\\alt\\core\\pkg\\z.msi\" /qn\n\n"),
             std::string::npos)
       << log;
 }

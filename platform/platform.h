@@ -242,7 +242,8 @@ class Shell {
   virtual ~Shell() = default;
   // SHFileOperationA with no owner window, no name mappings and no progress
   // title; from and to are single paths (the implementation adds the double
-  // NUL). Returns the shell's result, 0 on success.
+  // NUL). Returns the shell's result, 0 on success; ERROR_CANCELLED (1223)
+  // when it reports success but an operation was aborted.
   virtual int FileOperation(uint32_t operation, const std::string& from, const std::string& to,
                             uint16_t flags) = 0;
   // CoInitialize, SHGetMalloc, SHGetFolderLocation(csidl),
@@ -385,7 +386,8 @@ class System {
   // printf to the standard output (dropped when there is none).
   virtual void WriteStdOut(const std::string& text) = 0;
 
-  // The status MIF library: LoadLibraryA("ismif32.dll"),
+  // The status MIF library: LoadLibraryA of "ismif32.dll" in the system
+  // folder, else in the program's folder (never by bare name),
   // GetProcAddress("InstallStatusMIF") (a WINAPI function taking the MIF
   // file name, company, product, version, locale, serial number, message
   // and a BOOL success flag), the call, FreeLibrary. A null serial number is
@@ -407,8 +409,13 @@ class System {
   // system, "SeShutdownPrivilege") and AdjustTokenPrivileges enabling that
   // one privilege, no previous state asked for. Failures are not reported.
   virtual void EnableShutdownPrivilege() = 0;
-  // ExitWindowsEx(EWX_REBOOT, reason 0): the restart request returns at once.
-  virtual void RequestRestart() = 0;
+  // Asks Windows to restart, with a planned reason (an application's
+  // installation): ExitWindowsEx(EWX_REBOOT) on a desktop someone may be at;
+  // where nobody can see the desktop, InitiateSystemShutdownExA (or
+  // InitiateSystemShutdownA on Windows 2000) on this computer with no
+  // message and no delay, as a service must. The request returns at once:
+  // 0 when Windows took it, else the error (GetLastError()).
+  virtual uint32_t RequestRestart(bool unseen) = 0;
 
   // GetTickCount: milliseconds since Windows started, wrapping after 49.7
   // days (differences stay right across the wrap).

@@ -102,6 +102,12 @@
 #ifndef MB_ICONINFORMATION
 #define MB_ICONINFORMATION 0x00000040L
 #endif
+#ifndef MB_SETFOREGROUND
+#define MB_SETFOREGROUND 0x00010000L
+#endif
+#ifndef MB_TOPMOST
+#define MB_TOPMOST 0x00040000L
+#endif
 #ifndef IDOK
 #define IDOK 1
 #endif

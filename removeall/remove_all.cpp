@@ -130,9 +130,8 @@ int32_t RemoveAllProducts(RunContext& ctx) {
   WriteRunLog(ctx, MakeTimeStamp(ctx) + " done.");
   if (restart) WriteRunLog(ctx, "Rebooting machine.");
   if (rebootPending && !restart) WriteRunLog(ctx, "A restart is needed; not restarting because of /noreboot.\n");
-  CloseRunLog(ctx);
   if (interactive) DestroyProgressWindow(ctx);
-  if (restart) RebootComputer(p, interactive && ctx.desktopVisible, &ctx.restartRequested);
+  if (restart) RebootComputer(ctx, interactive && ctx.desktopVisible);
   return exitCode;
 }
 

@@ -9,7 +9,8 @@ namespace nv {
 struct RunContext;
 
 // Removes every product of EnumerateSuiteProducts in title order, logging
-// each step, and closes the run log (which must be open). Uses
+// each step, up to the closing line of the run log (which must be open; the
+// caller closes it after the restart, whose failure is logged). Uses
 // ctx.options.msiLogging, statusMif and interactive, and ctx.instance for the
 // status window of interactive mode. When a removal asked for a restart the
 // computer is restarted at the end (after a question in interactive mode

@@ -4,6 +4,7 @@
 
 #include "app/registry.h"
 #include "app/run_context.h"
+#include "status/run_log.h"
 
 namespace nv {
 
@@ -31,15 +32,17 @@ void DecideReboot(RunContext& ctx) {
   }
   // Where nobody can see the question, the restart goes ahead as in silent
   // mode.
-  RebootComputer(p, options.interactive && ctx.desktopVisible, &ctx.restartRequested);
+  RebootComputer(ctx, options.interactive && ctx.desktopVisible);
 }
 
-int RebootComputer(Platform& platform, bool ask, bool* requested) {
+void RebootComputer(RunContext& ctx, bool ask) {
+  Platform& platform = ctx.platform;
   // Only Yes restarts: a question that could not be shown (0) is no consent
-  // to lose a user's unsaved work.
-  if (ask && platform.ui.ShowMessageBox(Owner::TopWindow, nullptr, kRebootQuestion, "Norvasoft Installer",
-                                        MB_YESNO | MB_ICONQUESTION) != IDYES) {
-    return 1;
+  // to lose a user's unsaved work. The box has no owner: another program's
+  // window could hang or vanish and take the question with it.
+  if (ask && platform.ui.ShowMessageBox(Owner::None, nullptr, kRebootQuestion, "Norvasoft Installer",
+                                        MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND | MB_TOPMOST) != IDYES) {
+    return;
   }
   // Only the NT family knows privileges; there a process may not restart the
   // computer without enabling this one.
@@ -47,9 +50,14 @@ int RebootComputer(Platform& platform, bool ask, bool* requested) {
   if (platform.system.EnvironmentVariable("OS", kOsBuffer, &os) && os == "Windows_NT") {
     platform.system.EnableShutdownPrivilege();
   }
-  platform.system.RequestRestart();
-  if (requested != nullptr) *requested = true;
-  return 1;
+  const uint32_t result = platform.system.RequestRestart(!ctx.desktopVisible);
+  if (result == 0) {
+    ctx.restartRequested = true;
+    return;
+  }
+  WriteRunLog(ctx, "The restart could not be started. Return value is " +
+                       std::to_string(static_cast<int32_t>(result)) + "\n");
+  ctx.restartNeeded = true;
 }
 
 }  // namespace nv

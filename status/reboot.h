@@ -11,13 +11,15 @@ struct RunContext;
 // rebootMode 1: restart; -1: never; 0: restart only when the
 // "NorvasoftReboot" RunOnce value is present. The user is asked first in
 // interactive mode where someone can see the question. Uses ctx.options
-// (rebootMode, interactive) and ctx.desktopVisible; sets
-// ctx.restartRequested when it asks Windows to restart.
+// (rebootMode, interactive) and ctx.desktopVisible; see RebootComputer for
+// what it records. The run log must still be open.
 void DecideReboot(RunContext& ctx);
 
 // Asks first when ask is set (only Yes restarts), then enables the shutdown
-// privilege on Windows NT and requests the restart, which returns at once;
-// *requested (when given) is set then. Always returns 1.
-int RebootComputer(Platform& platform, bool ask, bool* requested = nullptr);
+// privilege on Windows NT and requests the restart, which returns at once.
+// Sets ctx.restartRequested only when Windows took the request; when it did
+// not, the run log says so and the restart counts as still needed
+// (ctx.restartNeeded), so that no run reports a restart that never began.
+void RebootComputer(RunContext& ctx, bool ask);
 
 }  // namespace nv

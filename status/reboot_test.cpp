@@ -6,6 +6,7 @@
 
 #include "app/run_context.h"
 #include "platform/fake/fake_platform.h"
+#include "status/run_log.h"
 
 namespace nv {
 namespace {
@@ -44,14 +45,15 @@ TEST(RebootTest, DecisionTable) {
     const auto& boxes = w.ui.MessageBoxes();
     ASSERT_EQ(boxes.size(), row.answer != 0 ? 1u : 0u);
     if (!boxes.empty()) {
-      EXPECT_EQ(boxes[0].owner, Owner::TopWindow);
+      EXPECT_EQ(boxes[0].owner, Owner::None);
       EXPECT_EQ(boxes[0].text,
                 "The installer should reboot the computer. Would you like to reboot the computer now? \n NOTE: If "
                 "the computer is not rebooted automatically, please be sure to reboot from the Start menu.");
       EXPECT_EQ(boxes[0].caption, "Norvasoft Installer");
-      EXPECT_EQ(boxes[0].flags, static_cast<uint32_t>(MB_YESNO | MB_ICONQUESTION));
+      EXPECT_EQ(boxes[0].flags, static_cast<uint32_t>(MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND | MB_TOPMOST));
     }
     EXPECT_EQ(w.system.RestartRequests(), row.restarts ? 1 : 0);
+    EXPECT_EQ(ctx.restartRequested, row.restarts);
   }
 }
 
@@ -71,11 +73,33 @@ TEST(RebootTest, ShutdownPrivilegeOnlyForTheNtFamily) {
     } else {
       w.system.RemoveEnvironment("OS");
     }
-    EXPECT_EQ(RebootComputer(w.platform, false), 1);
+    RunContext ctx(w.platform);
+    RebootComputer(ctx, false);
     std::vector<std::string> expected;
     if (row.privilege) expected.push_back("EnableShutdownPrivilege");
     expected.push_back("ExitWindowsEx");
     EXPECT_EQ(w.system.Calls(), expected);
+  }
+}
+
+// A restart counts as started only when Windows took the request; one it
+// refused stays pending, and the log says why. Nobody at the desktop: the
+// system is asked, as a service must.
+TEST(RebootTest, RefusedRestartStaysPendingAndAnUnseenRunAsksTheSystem) {
+  for (bool visible : {true, false}) {
+    SCOPED_TRACE(visible ? "visible" : "unseen");
+    fake::FakeWindows w;
+    RunContext ctx(w.platform);
+    ctx.desktopVisible = visible;
+    ctx.options.logFile = "C:\\run.log";
+    OpenRunLog(ctx);
+    w.system.FailRestart(1115);  // ERROR_SHUTDOWN_IN_PROGRESS
+    RebootComputer(ctx, false);
+    CloseRunLog(ctx);
+    EXPECT_FALSE(ctx.restartRequested);
+    EXPECT_TRUE(ctx.restartNeeded);
+    EXPECT_EQ(w.files.Contents("C:\\run.log"), "The restart could not be started. Return value is 1115\n");
+    EXPECT_EQ(w.system.Calls().back(), visible ? "ExitWindowsEx" : "InitiateSystemShutdownExA");
   }
 }
 

@@ -191,7 +191,7 @@ void FakeSystem::WaitServicingWindows(uint32_t milliseconds) {
 
 int FakeSystem::RestartRequests() const {
   int count = 0;
-  for (const std::string& call : calls_) count += call == "ExitWindowsEx";
+  for (const std::string& call : calls_) count += call == "ExitWindowsEx" || call == "InitiateSystemShutdownExA";
   return count;
 }
 

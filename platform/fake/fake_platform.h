@@ -546,10 +546,14 @@ class FakeSystem : public System, public FaultPoint {
   void SetEnvironment(const std::string& name, const std::string& value) { environment_[name] = value; }
   void RemoveEnvironment(const std::string& name) { environment_.erase(name); }
   void FailLoadLibrary(const std::string& path) { failLoads_.insert(path); }
-  // "LoadLibraryA <path>", "EnableShutdownPrivilege", "ExitWindowsEx",
+  // "LoadLibraryA <path>", "EnableShutdownPrivilege", "ExitWindowsEx" (or
+  // "InitiateSystemShutdownExA" where nobody can see the desktop),
   // "Wait <milliseconds>".
   const std::vector<std::string>& Calls() const { return calls_; }
+  // Restart requests of either kind, taken by Windows or not.
   int RestartRequests() const;
+  // The error every later restart request gives (0: it is taken).
+  void FailRestart(uint32_t error) { restartError_ = error; }
   // The clock of TickCount: it moves only when the program waits, and an
   // action set for a tick runs once a wait reaches it (another installation
   // ending, say). Starts at 1000.
@@ -566,7 +570,10 @@ class FakeSystem : public System, public FaultPoint {
   bool LoadLibraryForProcess(const std::string& path) override;
   std::string SystemMessage(uint32_t errorCode) override;
   void EnableShutdownPrivilege() override { calls_.push_back("EnableShutdownPrivilege"); }
-  void RequestRestart() override { calls_.push_back("ExitWindowsEx"); }
+  uint32_t RequestRestart(bool unseen) override {
+    calls_.push_back(unseen ? "InitiateSystemShutdownExA" : "ExitWindowsEx");
+    return restartError_;
+  }
   uint32_t TickCount() override { return ticks_; }
   void WaitServicingWindows(uint32_t milliseconds) override;
   // A query that fails counts as a visible desktop.
@@ -576,6 +583,7 @@ class FakeSystem : public System, public FaultPoint {
   uint32_t ticks_ = 1000;
   std::multimap<uint32_t, std::function<void()>> timed_;
   bool desktopVisible_ = true;
+  uint32_t restartError_ = 0;
   MifLibrary mifLibrary_ = MifLibrary::Missing;
   std::vector<StatusMifRecord> mifRecords_;
   int mifLoads_ = 0;

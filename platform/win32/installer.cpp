@@ -62,12 +62,24 @@ Win32Installer::~Win32Installer() {
   if (module_ != nullptr) FreeLibrary(static_cast<HMODULE>(module_));
 }
 
+void* Win32Installer::LoadEngine() const {
+  // A library given with its folder (the tests') is loaded as given.
+  if (library_.find('\\') != std::string::npos) return LoadLibraryA(library_.c_str());
+  // An engine already loaded, the upgraded one from the Installer's own
+  // folder, keeps answering: the load by its own full path only counts one
+  // more reference to it.
+  if (HMODULE loaded = GetModuleHandleA(library_.c_str())) {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(loaded, path, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return LoadLibraryA(path);
+  }
+  return LoadSystemLibrary(library_.c_str());
+}
+
 void* Win32Installer::Bind(Function function) {
   if (functions_[function] != nullptr) return functions_[function];
   if (module_ == nullptr) {
-    // By name, so that an engine already loaded from another folder is the
-    // one that answers.
-    module_ = LoadLibraryA(library_.c_str());
+    module_ = LoadEngine();
     if (module_ == nullptr) return nullptr;
   }
   FARPROC address = GetProcAddress(static_cast<HMODULE>(module_), kExportNames[function]);

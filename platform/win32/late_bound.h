@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace nv {
 namespace win32 {
 
@@ -22,6 +24,20 @@ Function LateBound(const char* module, const char* name) {
   HMODULE handle = GetModuleHandleA(module);
   if (handle == nullptr) return nullptr;
   return As<Function>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
+}
+
+// LoadLibraryA of a library in the system folder by its full path. A bare
+// name would be looked for in the program's folder first, and the program
+// runs elevated from download folders and agents' caches, where anyone may
+// have left a library of that name. Null when it cannot be loaded.
+inline HMODULE LoadSystemLibrary(const char* name) {
+  char path[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  const size_t nameLength = strlen(name);
+  if (length == 0 || length + 1 + nameLength >= MAX_PATH) return nullptr;
+  path[length] = '\\';
+  memcpy(path + length + 1, name, nameLength + 1);
+  return LoadLibraryA(path);
 }
 
 }  // namespace win32

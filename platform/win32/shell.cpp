@@ -87,7 +87,11 @@ int Win32Shell::FileOperation(uint32_t operation, const std::string& from, const
   request.fFlags = flags;
   request.hNameMappings = nullptr;
   request.lpszProgressTitle = nullptr;
-  return SHFileOperationA(&request);
+  const int result = SHFileOperationA(&request);
+  // A cancelled operation may still report success; what it left behind is
+  // then partial, never something to build on.
+  if (result == 0 && request.fAnyOperationsAborted) return ERROR_CANCELLED;
+  return result;
 }
 
 std::string Win32Shell::FolderLocationPath(int csidl) {

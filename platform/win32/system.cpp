@@ -11,6 +11,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/text.h"
 #include "platform/win32/late_bound.h"
 #include "platform/win32/win32_platform.h"
 
@@ -214,8 +215,31 @@ void Win32System::WriteStdOut(const std::string& text) {
 }
 
 
+namespace {
+
+// The systems-management client puts its library in the system folder; a
+// copy shipped with the media sits next to the program.
+HMODULE LoadStatusMifLibrary(const std::string& libraryFolder) {
+  constexpr const char* kName = "ismif32.dll";
+  if (HMODULE library = LoadSystemLibrary(kName)) return library;
+  std::string folder = libraryFolder;
+  if (folder.empty()) {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    folder.assign(path, length);
+    // A double-byte character's second byte may be a backslash.
+    const size_t slash = MbFindLast(Win32CodePage(), folder, '\\');
+    if (slash == std::string::npos) return nullptr;
+    folder.resize(slash);
+  }
+  return LoadLibraryA((folder + "\\" + kName).c_str());
+}
+
+}  // namespace
+
 bool Win32System::InstallStatusMif(const StatusMifRecord& record) {
-  HMODULE library = LoadLibraryA("ismif32.dll");
+  HMODULE library = LoadStatusMifLibrary(libraryFolder_);
   if (library == nullptr) return false;
   StatusMifCall call;
   call.function = reinterpret_cast<InstallStatusMifFn>(
@@ -300,7 +324,31 @@ void Win32System::EnableShutdownPrivilege() {
   CloseHandle(token);
 }
 
-void Win32System::RequestRestart() { ExitWindowsEx(EWX_REBOOT, 0); }
+uint32_t Win32System::RequestRestart(bool unseen) {
+  // A planned restart for an application's installation: reason 0 records
+  // an unplanned shutdown, and Windows may hold the restart back to collect
+  // the system's state for it.
+  const DWORD reason = SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION | SHTDN_REASON_FLAG_PLANNED;
+  if (unseen) {
+    // ExitWindowsEx belongs to the interactive user's session; a process
+    // nobody sees (a service, session 0) asks the system itself. Windows
+    // 2000 lacks the call with a reason.
+    using ShutdownExFn = BOOL(WINAPI*)(char*, char*, DWORD, BOOL, BOOL, DWORD);
+    using ShutdownFn = BOOL(WINAPI*)(char*, char*, DWORD, BOOL, BOOL);
+    static const ShutdownExFn shutdownEx = LateBound<ShutdownExFn>("advapi32.dll", "InitiateSystemShutdownExA");
+    static const ShutdownFn shutdown = LateBound<ShutdownFn>("advapi32.dll", "InitiateSystemShutdownA");
+    BOOL ok = FALSE;
+    if (shutdownEx != nullptr) {
+      ok = shutdownEx(nullptr, nullptr, 0, FALSE, TRUE, reason);
+    } else if (shutdown != nullptr) {
+      ok = shutdown(nullptr, nullptr, 0, FALSE, TRUE);
+    } else {
+      return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+    return ok ? 0 : GetLastError();
+  }
+  return ExitWindowsEx(EWX_REBOOT, reason) ? 0 : GetLastError();
+}
 
 uint32_t Win32System::TickCount() { return GetTickCount(); }
 

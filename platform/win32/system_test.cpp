@@ -16,7 +16,7 @@ namespace nv {
 namespace win32 {
 namespace {
 
-// Each test gets its own folder on the library search path, holding the
+// Each test gets its own folder standing for the program's, holding the
 // stand-in, a library without the export, or nothing.
 class StatusMifTest : public ::testing::Test {
  protected:
@@ -25,7 +25,6 @@ class StatusMifTest : public ::testing::Test {
     record_ = dir_ / "records.txt";
     SetEnvironmentVariableA("NV_MIF_RECORD", record_.c_str());
     SetEnvironmentVariableA("NV_MIF_FAULT", nullptr);
-    ASSERT_TRUE(SetDllDirectoryA(dir_.path().c_str()));
   }
   void TearDown() override {
     // A library left loaded by a fault is let go here, so that the next test
@@ -35,7 +34,6 @@ class StatusMifTest : public ::testing::Test {
       if (left == nullptr) break;
       FreeLibrary(left);
     }
-    SetDllDirectoryA(nullptr);
     SetEnvironmentVariableA("NV_MIF_RECORD", nullptr);
     SetEnvironmentVariableA("NV_MIF_FAULT", nullptr);
   }
@@ -59,7 +57,7 @@ class StatusMifTest : public ::testing::Test {
 
   testing::ScratchFolder dir_{"mif"};
   std::string record_;
-  Win32System system_;
+  Win32System system_{dir_.path()};
 };
 
 TEST_F(StatusMifTest, RecordsReachTheLibraryAsGivenAndTheLibraryIsUnloaded) {
@@ -90,11 +88,28 @@ TEST_F(StatusMifTest, RecordsReachTheLibraryAsGivenAndTheLibraryIsUnloaded) {
 TEST_F(StatusMifTest, MissingLibraryOrExportReportsNothing) {
   EXPECT_FALSE(system_.InstallStatusMif(Record("AppOne", "1.0", "Installation Successful", true)));
 
+  // A library in the current folder, or anywhere on the search path, is
+  // not the program's: it is never loaded.
+  {
+    testing::ScratchFolder planted("mifcwd");
+    ASSERT_TRUE(CopyFileA(testing::Helper("ismif32.dll").c_str(), (planted / "ismif32.dll").c_str(), FALSE));
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(planted.path().c_str()));
+    ASSERT_TRUE(SetDllDirectoryA(planted.path().c_str()));
+    const bool loaded = system_.InstallStatusMif(Record("AppOne", "1.0", "Installation Successful", true));
+    SetDllDirectoryA(nullptr);
+    SetCurrentDirectoryA(previous);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(GetModuleHandleA("ismif32.dll"), nullptr);
+    EXPECT_FALSE(testing::FileExists(record_));
+  }
+
   // Any module without the export: this test program under the library's name.
   char self[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   ASSERT_TRUE(CopyFileA(self, (dir_ / "ismif32.dll").c_str(), FALSE));
-  HMODULE probe = LoadLibraryA("ismif32.dll");
+  HMODULE probe = LoadLibraryA((dir_ / "ismif32.dll").c_str());
   ASSERT_NE(probe, nullptr) << "the copy must load, or the case proves nothing";
   EXPECT_EQ(GetProcAddress(probe, "InstallStatusMIF"), nullptr);
   FreeLibrary(probe);

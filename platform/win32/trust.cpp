@@ -35,14 +35,14 @@ Win32Trust::~Win32Trust() {
 bool Win32Trust::Bind() {
   if (!tried_) {
     tried_ = true;
-    HMODULE wintrust = LoadLibraryA("wintrust.dll");
+    HMODULE wintrust = LoadSystemLibrary("wintrust.dll");
     wintrust_ = wintrust;
     if (wintrust != nullptr) {
       verify_ = reinterpret_cast<void*>(GetProcAddress(wintrust, "WinVerifyTrust"));
       provData_ = reinterpret_cast<void*>(GetProcAddress(wintrust, "WTHelperProvDataFromStateData"));
       signerFromChain_ = reinterpret_cast<void*>(GetProcAddress(wintrust, "WTHelperGetProvSignerFromChain"));
     }
-    HMODULE crypt32 = LoadLibraryA("crypt32.dll");
+    HMODULE crypt32 = LoadSystemLibrary("crypt32.dll");
     crypt32_ = crypt32;
     if (crypt32 != nullptr) nameString_ = reinterpret_cast<void*>(GetProcAddress(crypt32, "CertGetNameStringA"));
   }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -45,9 +46,11 @@ class Win32Registry : public Registry {
 
 // Binds the Windows Installer library on the first installer call, never
 // through the import table: an upgraded engine may have been loaded from its
-// own folder earlier in the run, and loading by base name then picks up that
-// module. The library name is a parameter only so that tests can bind to a
-// library that is missing or lacks the functions.
+// own folder earlier in the run, and that module is taken when it is there.
+// Otherwise the library is loaded from the system folder by its full path,
+// never by bare name. The library name is a parameter only so that tests can
+// bind to a library that is missing or lacks the functions (a name with a
+// folder is loaded as given).
 class Win32Installer : public Installer {
  public:
   explicit Win32Installer(const char* library = "msi.dll");
@@ -100,6 +103,7 @@ class Win32Installer : public Installer {
   // The function's address, binding the library and the function on first
   // use; null when either cannot be bound.
   void* Bind(Function function);
+  void* LoadEngine() const;  // HMODULE
 
   std::string library_;
   void* module_ = nullptr;  // HMODULE
@@ -135,6 +139,10 @@ class Win32Ui : public Ui {
 
 class Win32System : public System {
  public:
+  // The status MIF library is looked for in the system folder, then in the
+  // program's own folder (libraryFolder stands in for it in tests), never in
+  // the current folder or along the search path.
+  explicit Win32System(std::string libraryFolder = "") : libraryFolder_(std::move(libraryFolder)) {}
   std::vector<std::string> Arguments() override;
   LocalTime Now() override;
   void WriteStdOut(const std::string& text) override;
@@ -144,10 +152,13 @@ class Win32System : public System {
   bool LoadLibraryForProcess(const std::string& path) override;
   std::string SystemMessage(uint32_t errorCode) override;
   void EnableShutdownPrivilege() override;
-  void RequestRestart() override;
+  uint32_t RequestRestart(bool unseen) override;
   uint32_t TickCount() override;
   void WaitServicingWindows(uint32_t milliseconds) override;
   bool DesktopVisible() override;
+
+ private:
+  std::string libraryFolder_;
 };
 
 class Win32CodePage : public CodePage {
