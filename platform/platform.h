@@ -428,8 +428,11 @@ class System {
   // process's window station is not visible (GetProcessWindowStation and
   // GetUserObjectInformationA(UOI_FLAGS) without WSF_VISIBLE), as for a
   // service or a non-interactive logon, and on Windows Vista and later when
-  // the process runs in session 0 (ProcessIdToSessionId). True when a query
-  // fails or the running Windows lacks it.
+  // the process runs in session 0 (ProcessIdToSessionId); on Windows 2000,
+  // XP and Server 2003 also when the thread's desktop is not the input
+  // desktop (OpenInputDesktop fails, or its UOI_NAME differs from
+  // GetThreadDesktop's). True when a query fails or the running Windows
+  // lacks it. The decision itself is DesktopSeen (platform/desktop_seen.h).
   virtual bool DesktopVisible() = 0;
 };
 

@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <vector>
 
+#include "platform/desktop_seen.h"
 #include "platform/text.h"
 #include "platform/win32/late_bound.h"
 #include "platform/win32/win32_platform.h"
@@ -23,11 +25,16 @@ namespace {
 //
 // A call into a foreign library runs on a short-lived worker thread. Whatever
 // it raises there and leaves unhandled (a processor fault, a C++ exception,
-// RaiseException with any code) ends that worker instead of the process. The
-// guard is the process's last-chance filter, in place while the call runs:
-// the library's own handlers see every exception first, and only what none of
-// them takes reaches the guard. Exceptions of other threads pass on to the
-// filter that was in place before.
+// RaiseException with any code) ends that call instead of the process. The
+// library's own handlers see every exception first. What none of them takes
+// reaches a frame handler of the worker's own, below the library's frames,
+// which unwinds them as an __except block would: the library's termination
+// handlers (__finally) run and release what they hold (its locks, or those of
+// the C run-time it shares with this program), and the worker returns
+// normally. A stack overflow leaves no room for that: it reaches the
+// process's last-chance filter, in place while the call runs, which resumes
+// the worker at the top of its stack and ends it. Exceptions of other threads
+// pass on to the filter that was in place before.
 
 struct GuardedCall {
   void (*body)(void* context) = nullptr;
@@ -98,6 +105,117 @@ LONG WINAPI EndGuardedWorker(EXCEPTION_POINTERS* exception) {
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
+}  // namespace
+
+// The frame that runs a guarded body: nvGuardedFrame(body, context) calls
+// body(context) with nvGuardHandler registered for its frame and returns 1;
+// when the handler unwinds an exception to it, it returns 0 instead, from
+// nvGuardLanding. Written in assembly, since where the unwind lands must be
+// a known place with a known stack.
+extern "C" int nvGuardedFrame(void (*body)(void*), void* context);
+extern "C" void nvGuardLanding();
+
+#if defined(__x86_64__)
+// The frame handler is named in the function's unwind information; an unwind
+// to the landing restores the frame's stack pointer and gives rax the
+// unwind's return value (0).
+__asm__(
+    "  .text\n"
+    "  .globl nvGuardedFrame\n"
+    "  .def nvGuardedFrame; .scl 2; .type 32; .endef\n"
+    "  .seh_proc nvGuardedFrame\n"
+    "nvGuardedFrame:\n"
+    "  subq $40, %rsp\n"
+    "  .seh_stackalloc 40\n"
+    "  .seh_endprologue\n"
+    "  .seh_handler nvGuardHandler, @except\n"
+    "  movq %rcx, %rax\n"
+    "  movq %rdx, %rcx\n"
+    "  call *%rax\n"
+    "  movl $1, %eax\n"
+    "  .globl nvGuardLanding\n"
+    "nvGuardLanding:\n"
+    "  addq $40, %rsp\n"
+    "  ret\n"
+    "  .seh_endproc\n");
+
+extern "C" EXCEPTION_DISPOSITION nvGuardHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*,
+                                                DISPATCHER_CONTEXT* dispatcher) {
+  if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0 ||
+      record->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+    return ExceptionContinueSearch;
+  }
+  // Runs the termination handlers of every frame above this one, then
+  // continues at the landing; it does not return here.
+  RtlUnwindEx(frame, reinterpret_cast<void*>(&nvGuardLanding), record, nullptr, dispatcher->ContextRecord,
+              dispatcher->HistoryTable);
+  return ExceptionContinueSearch;
+}
+#elif defined(__i386__)
+// 32-bit Windows keeps the frame handlers in a chain that FS:0 heads, each
+// registration on the stack of its frame. The frame: saved ebp, ebx, esi,
+// edi, then the registration (previous, handler) at ebp-20, which is the
+// establisher frame the handler is given.
+__asm__(
+    "  .text\n"
+    "  .globl _nvGuardedFrame\n"
+    "_nvGuardedFrame:\n"
+    "  pushl %ebp\n"
+    "  movl %esp, %ebp\n"
+    "  pushl %ebx\n"
+    "  pushl %esi\n"
+    "  pushl %edi\n"
+    "  pushl $_nvGuardHandler\n"
+    "  pushl %fs:0\n"
+    "  movl %esp, %fs:0\n"
+    "  subl $12, %esp\n"
+    "  pushl 12(%ebp)\n"
+    "  call *8(%ebp)\n"
+    "  movl $1, %eax\n"
+    "  jmp 1f\n"
+    "  .globl _nvGuardLanding\n"
+    "_nvGuardLanding:\n"
+    "  xorl %eax, %eax\n"
+    "1:\n"
+    "  movl -20(%ebp), %ecx\n"
+    "  movl %ecx, %fs:0\n"
+    "  movl -12(%ebp), %edi\n"
+    "  movl -8(%ebp), %esi\n"
+    "  movl -4(%ebp), %ebx\n"
+    "  movl %ebp, %esp\n"
+    "  popl %ebp\n"
+    "  ret\n"
+    // nvGuardResume(registration): the frame's stack back, at the landing.
+    "  .globl _nvGuardResume\n"
+    "_nvGuardResume:\n"
+    "  movl 4(%esp), %eax\n"
+    "  movl %eax, %esp\n"
+    "  leal 20(%eax), %ebp\n"
+    "  jmp _nvGuardLanding\n");
+
+extern "C" [[noreturn]] void nvGuardResume(void* registration);
+
+extern "C" EXCEPTION_DISPOSITION __cdecl nvGuardHandler(EXCEPTION_RECORD* record, void* registration, CONTEXT*,
+                                                        void*) {
+  if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0 ||
+      record->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+    return ExceptionContinueSearch;
+  }
+  // RtlUnwind runs the termination handlers of the registrations above this
+  // one and takes them off the chain; it is bound at run time, as kernel32
+  // has long exported it without documenting it for Windows 2000.
+  using UnwindFn = void(WINAPI*)(void*, void*, EXCEPTION_RECORD*, void*);
+  static const UnwindFn unwind = LateBound<UnwindFn>("kernel32.dll", "RtlUnwind");
+  if (unwind == nullptr) return ExceptionContinueSearch;
+  unwind(registration, nullptr, record, nullptr);
+  nvGuardResume(registration);
+}
+#else
+#error "guarded calls need a frame handler for this processor"
+#endif
+
+namespace {
+
 DWORD WINAPI RunGuardedCall(void* parameter) {
   GuardedCall* call = static_cast<GuardedCall*>(parameter);
   volatile char marker = 0;
@@ -106,9 +224,9 @@ DWORD WINAPI RunGuardedCall(void* parameter) {
   call->exceptionList = ExceptionList();
 #endif
   TlsSetValue(GuardSlot(), call);
-  call->body(call->context);
+  const bool returned = nvGuardedFrame(call->body, call->context) != 0;
   TlsSetValue(GuardSlot(), nullptr);
-  call->returned = true;
+  call->returned = returned;
   return 0;
 }
 
@@ -370,33 +488,63 @@ void Win32System::WaitServicingWindows(uint32_t milliseconds) {
   }
 }
 
+namespace {
+
+// UOI_NAME of a window station or desktop; empty when it cannot be read.
+std::optional<std::string> ObjectName(HANDLE object) {
+  using GetObjectInfoFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD, DWORD*);
+  static const GetObjectInfoFn objectInfo = LateBound<GetObjectInfoFn>("user32.dll", "GetUserObjectInformationA");
+  char name[256] = {};
+  DWORD needed = 0;
+  if (object == nullptr || objectInfo == nullptr || !objectInfo(object, UOI_NAME, name, sizeof(name) - 1, &needed)) {
+    return std::nullopt;
+  }
+  return std::string(name, strnlen(name, sizeof(name)));
+}
+
+}  // namespace
+
 bool Win32System::DesktopVisible() {
   // Bound at run time: the Windows 9x family has no window stations.
   using GetWindowStationFn = HWINSTA(WINAPI*)();
   using GetObjectInfoFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD, DWORD*);
   using SessionIdFn = BOOL(WINAPI*)(DWORD, DWORD*);
+  using OpenInputDesktopFn = HDESK(WINAPI*)(DWORD, BOOL, ACCESS_MASK);
+  using GetThreadDesktopFn = HDESK(WINAPI*)(DWORD);
+  using CloseDesktopFn = BOOL(WINAPI*)(HDESK);
   static const GetWindowStationFn windowStation =
       LateBound<GetWindowStationFn>("user32.dll", "GetProcessWindowStation");
   static const GetObjectInfoFn objectInfo = LateBound<GetObjectInfoFn>("user32.dll", "GetUserObjectInformationA");
   static const SessionIdFn sessionId = LateBound<SessionIdFn>("kernel32.dll", "ProcessIdToSessionId");
+  static const OpenInputDesktopFn openInputDesktop = LateBound<OpenInputDesktopFn>("user32.dll", "OpenInputDesktop");
+  static const GetThreadDesktopFn threadDesktop = LateBound<GetThreadDesktopFn>("user32.dll", "GetThreadDesktop");
+  static const CloseDesktopFn closeDesktop = LateBound<CloseDesktopFn>("user32.dll", "CloseDesktop");
+  DesktopFacts facts;
   if (windowStation != nullptr && objectInfo != nullptr) {
     HWINSTA station = windowStation();
     USEROBJECTFLAGS flags;
     DWORD needed = 0;
-    if (station != nullptr && objectInfo(station, UOI_FLAGS, &flags, sizeof(flags), &needed) &&
-        (flags.dwFlags & WSF_VISIBLE) == 0) {
-      return false;
+    if (station != nullptr && objectInfo(station, UOI_FLAGS, &flags, sizeof(flags), &needed)) {
+      facts.stationVisible = (flags.dwFlags & WSF_VISIBLE) != 0;
     }
   }
-  // From Windows Vista on, session 0 holds the services and no user's
-  // desktop: a window there is seen by nobody.
   WindowsVersionInfo version;
+  if (WindowsVersion(&version)) facts.version = version;
   DWORD session = 0;
-  if (sessionId != nullptr && WindowsVersion(&version) && version.platformId == VER_PLATFORM_WIN32_NT &&
-      version.major >= 6 && sessionId(GetCurrentProcessId(), &session) && session == 0) {
-    return false;
+  if (sessionId != nullptr && sessionId(GetCurrentProcessId(), &session)) facts.session = session;
+  // Only Windows before Vista needs the input desktop; the query is not made
+  // elsewhere, where a locked screen would count as nobody there.
+  if (facts.version && facts.version->platformId == VER_PLATFORM_WIN32_NT && facts.version->major == 5 &&
+      openInputDesktop != nullptr && threadDesktop != nullptr && closeDesktop != nullptr) {
+    HDESK input = openInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+    facts.inputDesktopOpened = input != nullptr;
+    if (input != nullptr) {
+      facts.inputDesktop = ObjectName(input);
+      facts.threadDesktop = ObjectName(threadDesktop(GetCurrentThreadId()));
+      closeDesktop(input);
+    }
   }
-  return true;
+  return DesktopSeen(facts);
 }
 
 }  // namespace win32

@@ -145,6 +145,16 @@ TEST_F(StatusMifTest, FaultsInTheLibraryAreSurvivedAndItsOwnHandlersComeFirst) {
     while (HMODULE left = GetModuleHandleA("ismif32.dll")) FreeLibrary(left);
   }
 
+  // A library that raises while it holds a lock releases it in its own
+  // termination handler: the guard unwinds the library's frames, so the
+  // next call finds the lock free.
+  SetEnvironmentVariableA("NV_MIF_FAULT", "lock");
+  EXPECT_FALSE(system_.InstallStatusMif(Record("AppTwo", "2.0", "Installation Successful", true)));
+  EXPECT_FALSE(system_.InstallStatusMif(Record("AppTwo", "2.0", "Installation Successful", true)));
+  expected += "finally\r\nfinally\r\n";
+  EXPECT_EQ(testing::ReadBytes(record_), expected);
+  while (HMODULE left = GetModuleHandleA("ismif32.dll")) FreeLibrary(left);
+
   // The process goes on normally, and so do later records.
   SetEnvironmentVariableA("NV_MIF_FAULT", nullptr);
   EXPECT_TRUE(system_.InstallStatusMif(Record("AppTwo", "2.0", "Installation Successful", true)));

@@ -94,6 +94,10 @@ def looking(*candidates: str) -> str:
 
 
 CLOSING = STAMP + ' done.'
+# msiexec.exe items are started from the system folder, never through the
+# search path.
+SYSTEM_MSIEXEC = 'C:\\windows\\system32\\msiexec.exe'
+INSTALLER_KEY = r'Software\Microsoft\Windows\CurrentVersion\Installer'
 
 
 def uninstaller_missing(path: str) -> str:
@@ -337,6 +341,18 @@ class InstallTest(unittest.TestCase):
                          [('Norvasoft Good', '1.2.3'), ('Norvasoft Reboot', '3.1.0')])
         self.assertNotIn(old_code, after, 'the product-code item did not remove it')
 
+        # A status library that raises while holding a lock of its own
+        # releases it in its termination handler: each call unwinds, the
+        # next one finds the lock free, and the run reaches its end.
+        self.host.clear_run_logs()
+        locked = f + '\\locked.txt'
+        result = self.run_items(program_path, f + '\\lock.xml',
+                                [(apps + 'good.msi', ''), (apps + 'good.msi', '')], ['/M'], cwd=f,
+                                env={'NV_MIF_RECORD': locked, 'NV_MIF_FAULT': 'lock'})
+        self.assert_exit(result, 0)
+        self.assertTrue(self.run_log(result).endswith(' done.'), result.describe())
+        self.assertEqual(self.mif_records(locked), [('finally',), ('finally',)])
+
     def test_items_found_again_under_the_alternative_source(self):
         f = 'C:\\A001'
         program_path = self.media(f)
@@ -377,9 +393,23 @@ class InstallTest(unittest.TestCase):
         ]
         response = f + '\\resp.xml'
         before = self.host.installed_products()
-
-        result = self.run_items(program_path, response, items, ['altsource=' + alt, '/V'],
-                                cwd=f)
+        # A msi.dll and a msiexec.exe planted beside the program, in its
+        # current folder, are never loaded or started, even without the
+        # Installer's registered location that the start-up check loads
+        # msi.dll from first.
+        with open(os.path.join(self.host.build_dir, 'tests', 'e2e', 'plantedlib.dll'), 'rb') as src:
+            self.host.write_file(f + '\\msi.dll', src.read())
+        self.host.install_standin(f + '\\msiexec.exe', record=record)
+        location = self.host.registry_values(INSTALLER_KEY) or {}
+        self.host.set_registry({(INSTALLER_KEY, 'InstallerLocation'): None})
+        try:
+            result = self.run_items(program_path, response, items, ['altsource=' + alt, '/V'],
+                                    cwd=f)
+        finally:
+            self.host.set_registry({(INSTALLER_KEY, 'InstallerLocation'):
+                                    location.get('InstallerLocation')})
+        self.assertFalse(os.path.exists(self.host.unix_path(f + '\\msi.dll.loaded')),
+                         'the planted msi.dll was loaded')
 
         self.assert_exit(result, 0)
         self.assert_quiet(result)
@@ -414,19 +444,19 @@ class InstallTest(unittest.TestCase):
                  + 'looking for \\seven.msi under %s\n' % a0
                  + 'found %s\n' % seven_found + 'is it @ %s?\n' % seven_found
                  + 'Launching: A=7\n\n' + result_line(0))
-        msiexec_missing = 'msiexec.exe'   # a bare name is no file of the current folder
+        msiexec_missing = None   # the planted msiexec.exe is a file of the current folder
         body += header(8, 'msiexec.exe') + program(
-            'msiexec.exe /i "%seight\\eight.msi" /qn' % core, 0, missing=msiexec_missing,
+            SYSTEM_MSIEXEC + ' /i "%seight\\eight.msi" /qn' % core, 0, missing=msiexec_missing,
             search='localPackage=%s\\core\\eight\\eight.msi\n' % m
                    + 'core part is =\\core\\eight\\eight.msi\n')
         nine_found = a1 + 'old\\core\\nine\\nine.msi'
         body += header(9, 'msiexec.exe') + program(
-            'msiexec.exe /I "%s" /qn' % nine_found, 0, missing=msiexec_missing,
+            SYSTEM_MSIEXEC + ' /I "%s" /qn' % nine_found, 0, missing=msiexec_missing,
             search='localPackage=%s\\core\\nine\\nine.msi\n' % m
                    + 'core part is =\\core\\nine\\nine.msi\n'
                    + 'found %s\n' % nine_found + 'core is =%s\n' % nine_found)
         body += header(10, 'msiexec.exe') + program(
-            'msiexec.exe /qn /i "%s\\cd\\ten.msi"' % a0, 0, missing=msiexec_missing)
+            SYSTEM_MSIEXEC + ' /qn /i "%s\\cd\\ten.msi"' % a0, 0, missing=msiexec_missing)
         body += (looking(a1 + 'dotnetfx.exe', a1 + 'redist\\dotnetfx.exe',
                          a1 + 'media\\redist\\dotnetfx.exe', a0 + '\\redist\\dotnetfx.exe',
                          core + 'redist\\dotnetfx.exe', core + 'media\\redist\\dotnetfx.exe',
@@ -641,7 +671,7 @@ class InstallTest(unittest.TestCase):
         # The parameter's lone quote leaves it as it is; msiexec gets it whole.
         rc = re.search(r'Launch return value is (\d+)\n\n$', blocks[6][1])
         self.assertIsNotNone(rc, blocks[6][1])
-        self.assertEqual(blocks[6][1], program('msiexec.exe /i "x:\\nothing.msi /qn',
+        self.assertEqual(blocks[6][1], program(SYSTEM_MSIEXEC + ' /i "x:\\nothing.msi /qn',
                                                int(rc.group(1)), missing='msiexec.exe'))
         self.assertEqual(blocks[7][1], program(echo + ' ' + one_quote, 0))
         self.assertIn((echo.lower(), echo + ' ' + one_quote, f), self.starts(record))

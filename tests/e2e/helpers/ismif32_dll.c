@@ -15,7 +15,12 @@
  *   "raise"  it writes nothing and raises an exception of its own code
  *            (as a C++ throw that nothing catches does);
  *   "caught" it raises an access violation, catches it in its own handler
- *            and then writes its record as usual.
+ *            and then writes its record as usual;
+ *   "lock"   it takes a lock of its own and raises an exception of its own
+ *            code inside a termination handler (__finally) that releases
+ *            the lock and records the line "finally". A call that finds the
+ *            lock still held (its owner ended without unwinding) records
+ *            "lock held" and returns FALSE instead of waiting for ever.
  */
 #include <windows.h>
 #include <excpt.h>
@@ -53,8 +58,62 @@ static __attribute__((noinline)) void FaultAndCatch(void) {
   }
   __except1;
 }
+
+static CRITICAL_SECTION lock;
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void *reserved) {
+  (void)instance;
+  (void)reserved;
+  if (reason == DLL_PROCESS_ATTACH) InitializeCriticalSection(&lock);
+  return TRUE;
+}
+
+/* One line for the record file named by NV_MIF_RECORD. */
+static void Note(const char *line) {
+  char path[MAX_PATH];
+  DWORD length = GetEnvironmentVariableA("NV_MIF_RECORD", path, sizeof(path));
+  HANDLE file;
+  if (length == 0 || length >= sizeof(path)) return;
+  file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file == INVALID_HANDLE_VALUE) return;
+  Put(file, line);
+  Put(file, "\r\n");
+  CloseHandle(file);
+}
+
+/* The termination handler of RaiseHoldingLock's scope, run by the unwind of
+   its frame. */
+__attribute__((used)) static void WINAPI ReleaseOnUnwind(BOOLEAN abnormal, void *frame) {
+  (void)abnormal;
+  (void)frame;
+  LeaveCriticalSection(&lock);
+  Note("finally");
+}
+
+/* __try { raise } __finally { release }: the scope table names the
+   termination handler with no jump target. */
+static __attribute__((noinline)) BOOL RaiseHoldingLock(void) {
+  if (!TryEnterCriticalSection(&lock)) {
+    Note("lock held");
+    return FALSE;
+  }
+  __asm__ __volatile__(
+      "\t.l_startf:\n"
+      "\t.seh_handler __C_specific_handler, @unwind\n"
+      "\t.seh_handlerdata\n"
+      "\t.long 1\n"
+      "\t.rva .l_startf, .l_endf, ReleaseOnUnwind\n"
+      "\t.long 0\n"
+      "\t.text\n");
+  RaiseException(0xE0C0FFEE, EXCEPTION_NONCONTINUABLE, 0, NULL);
+  __asm__ __volatile__("\tnop\n\t.l_endf: nop\n");
+  LeaveCriticalSection(&lock);
+  return TRUE;
+}
 #else
 static void FaultAndCatch(void) {}
+static BOOL RaiseHoldingLock(void) { return FALSE; }
 #endif
 
 __declspec(dllexport) BOOL WINAPI InstallStatusMIF(const char *mifFile, const char *company,
@@ -77,6 +136,7 @@ __declspec(dllexport) BOOL WINAPI InstallStatusMIF(const char *mifFile, const ch
     return FALSE;
   }
   if (strcmp(fault, "caught") == 0) FaultAndCatch();
+  if (strcmp(fault, "lock") == 0) return RaiseHoldingLock();
 
   length = GetEnvironmentVariableA("NV_MIF_RECORD", path, sizeof(path));
   if (length == 0 || length >= sizeof(path)) return TRUE;
