@@ -32,8 +32,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import winehost  # noqa: E402
-from winehost import (IDNO, IDOK, IDYES, MB_ICONINFORMATION, MB_ICONQUESTION, MB_OK,  # noqa: E402
-                      MB_YESNO)
+from winehost import (IDNO, IDOK, IDYES, MB_ICONINFORMATION, MB_OK,  # noqa: E402
+                      MB_QUESTION_FLAGS)
 
 CAPTION = 'Norvasoft Installer'
 BUSY = ('An error was encountered.  Please ensure that no other installations are currently '
@@ -45,8 +45,6 @@ EWX_REBOOT = 0x2
 # SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
 # SHTDN_REASON_FLAG_PLANNED
 PLANNED_INSTALLATION = 0x80040002
-MB_SETFOREGROUND = 0x10000
-MB_TOPMOST = 0x40000
 CREATE_NO_WINDOW = 0x08000000
 STATUS_TEMPLATE = 101
 
@@ -565,8 +563,7 @@ class FinishTest(unittest.TestCase):
         self.assertEqual(len(boxes), 1, result.describe())
         box = boxes[0]
         self.assertEqual((box.caption, box.flags, box.result),
-                         (CAPTION, MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND | MB_TOPMOST, answer),
-                         result.describe())
+                         (CAPTION, MB_QUESTION_FLAGS, answer), result.describe())
         self.assertTrue(box.text_agrees_with(QUESTION), result.describe())
         # No owner: another program's window could hang or vanish with it.
         self.assertEqual(box.owner, 0, 'owned by another window\n' + result.describe())

@@ -36,7 +36,6 @@ STAMP_RE = re.compile(r'(\d\d/\d\d/\d\d \d\d:\d\d:\d\d) done\.')
 STATUS_TEMPLATE = 101
 STATUS_TEXT_ID, STEP_TEXT_ID = 1001, 1002
 EWX_REBOOT = 0x2
-MB_YESNO_ICONQUESTION = 0x4 | 0x20
 IDNO = 7
 RUN_ONCE = 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce'
 INSTALL_FAILURE = 1603
@@ -433,7 +432,7 @@ class RemoveAllTest(unittest.TestCase):
         self.assertEqual(len(boxes), 2, result.describe())
         for box in boxes:
             self.assertEqual((box.caption, box.flags, box.result),
-                             ('Norvasoft Installer', MB_YESNO_ICONQUESTION, IDNO))
+                             ('Norvasoft Installer', winehost.MB_QUESTION_FLAGS, IDNO))
             self.assertTrue(box.text_agrees_with(REBOOT_QUESTION), box.text)
         self.assertEqual(result.calls('ExitWindowsEx'), [])
         self.assertTrue(self.status_window_created(result), result.describe())

@@ -78,6 +78,10 @@ MB_YESNO = 0x4
 MB_ICONQUESTION = 0x20
 MB_ICONWARNING = 0x30
 MB_ICONINFORMATION = 0x40
+MB_SETFOREGROUND = 0x10000
+MB_TOPMOST = 0x40000
+# The restart question: in front of every window, with no owner.
+MB_QUESTION_FLAGS = MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND | MB_TOPMOST
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 # Control ids of a message box: its text and its icon.
 MSGBOX_TEXT_ID = 0xFFFF
