@@ -77,7 +77,7 @@ RunEnd GateInstallerVersion(RunContext& ctx) {
 // Another installation under way ends the run.
 RunEnd RefuseWhileBusy(RunContext& ctx) {
   if (CheckInstallerBusy(ctx)) return std::nullopt;
-  return 1;
+  return StartUpBusyExitCode(ctx.options);
 }
 
 // No response file found and none picked in the dialog: nothing to install.
@@ -122,8 +122,7 @@ void FinishRunLog(RunContext& ctx) {
 // the run log; the exit code follows it there, and the log is closed.
 int32_t StartUpStop(RunContext& ctx, int32_t exitCode) {
   if (ctx.desktopVisible) return exitCode;
-  WriteRunLog(ctx, "Exit code: " + std::to_string(exitCode) + "\n");
-  CloseRunLog(ctx);
+  EndRunLogWithExitCode(ctx, exitCode);
   return exitCode;
 }
 
@@ -137,6 +136,14 @@ int32_t WithRestartCode(const RunContext& ctx, int32_t exitCode) {
   return 0;
 }
 
+// The end of a run that got past its start-up checks. An agent's run log
+// ends with the code the agent acts on, after the restart decision.
+int32_t FinishedRun(RunContext& ctx, int32_t exitCode) {
+  const int32_t code = WithRestartCode(ctx, exitCode);
+  if (ctx.options.agent) EndRunLogWithExitCode(ctx, code);
+  return code;
+}
+
 int32_t Run(RunContext& ctx, InstanceHandle instance) {
   Platform& platform = ctx.platform;
   RecordProgramLocation(ctx, instance);
@@ -146,7 +153,8 @@ int32_t Run(RunContext& ctx, InstanceHandle instance) {
   if (RunEnd end = AnswerHelpRequest(ctx, args, usage)) return StartUpStop(ctx, *end);
   if (RunEnd end = ReadOptions(ctx, args, usage)) return StartUpStop(ctx, *end);
   OpenRunLog(ctx);
-  if (RunEnd end = RemoveAllBranch(ctx)) return WithRestartCode(ctx, *end);
+  ctx.log.holdOpen = ctx.options.agent;
+  if (RunEnd end = RemoveAllBranch(ctx)) return FinishedRun(ctx, *end);
   if (RunEnd end = FindResponseFile(ctx)) return StartUpStop(ctx, *end);
   if (RunEnd end = RefuseWhileBusy(ctx)) return StartUpStop(ctx, *end);
   ShortenResponseFilePath(ctx);
@@ -159,13 +167,16 @@ int32_t Run(RunContext& ctx, InstanceHandle instance) {
   FinishRunLog(ctx);
   if (ctx.options.interactive) DestroyProgressWindow(ctx);
   DecideReboot(ctx);
-  return WithRestartCode(ctx, ctx.exitCode);
+  return FinishedRun(ctx, ctx.exitCode);
 }
 
 }  // namespace
 
 int32_t RunUnattended(Platform& platform, InstanceHandle instance) {
-  if (platform.system.DesktopVisible()) {
+  // A run started by a management agent is treated as one nobody can see,
+  // whatever the desktop: a user's desktop may be visible, but nobody there
+  // is expected to answer.
+  if (platform.system.DesktopVisible() && !AgentSwitchGiven(platform.codePage, platform.system.Arguments())) {
     RunContext ctx(platform);
     return Run(ctx, instance);
   }
