@@ -220,6 +220,7 @@ struct Run {
   std::map<std::string, std::map<std::string, std::string>> productInfo;
   std::set<uint32_t> scriptedResults;
   bool unavailable = false;
+  bool rebootMarker = false;  // the RunOnce marker is set
   int32_t exitCode = 0;
 
   void SetUp(const Scenario& s) {
@@ -267,7 +268,10 @@ struct Run {
         case 'e': w.processes.FailStart(name, Number(value)); break;
         case 'g': {
           const char* key = "Software\\Norvasoft\\Setup";
-          if (name == "NorvasoftReboot") key = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+          if (name == "NorvasoftReboot") {
+            key = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+            rebootMarker = true;
+          }
           if (name == "InstallerLocation") key = "Software\\Microsoft\\Windows\\CurrentVersion\\Installer";
           w.registry.SetString(RegRoot::LocalMachine, key, name, value);
           break;
@@ -360,7 +364,9 @@ struct Run {
     if (ParseCommandLine(w.codePage, args, "D:\\media\\", &options) != ParseResult::kOk || !options.rebootCodes) {
       return code;
     }
-    bool asked = false;
+    // The RunOnce marker asks for a restart that /noreboot keeps from
+    // happening.
+    bool asked = options.rebootMode == -1 && rebootMarker;
     for (const RecordingInstaller::Result& result : installer.Results()) {
       asked = asked || result.value == ERROR_SUCCESS_REBOOT_REQUIRED;
     }
