@@ -115,17 +115,9 @@ TEST_F(CommandLineTest, AssignmentsAreLowerCasedAndUnquoted) {
   EXPECT_EQ(options.altSource, "\\\\srv\\share\\");
   EXPECT_EQ(Parse({"logfile=c:\\x.log\"\"\""}), ParseResult::kOk);
   EXPECT_EQ(options.logFile, "c:\\x.log");
-  // logdir= alone keeps its case.
-  EXPECT_EQ(Parse({"\"/LOGDIR=%WINDIR%\\CCM\\Logs\""}), ParseResult::kOk);
-  EXPECT_EQ(options.logDir, "%WINDIR%\\CCM\\Logs");
-}
-
-TEST_F(CommandLineTest, AgentImpliesRebootCodesAndWinsOverInteractive) {
-  EXPECT_EQ(Parse({"/agent", "/I"}), ParseResult::kOk);
-  EXPECT_TRUE(options.agent && options.rebootCodes);
-  EXPECT_FALSE(options.interactive);
-  EXPECT_TRUE(AgentSwitchGiven(cp, {"/x", " AGENT "}));
-  EXPECT_FALSE(AgentSwitchGiven(cp, {"/agents", "logdir=agent"}));
+  // logdir= alone keeps its case; /agent implies /rebootcodes and wins over /I.
+  EXPECT_EQ(Parse({"\"/LOGDIR=%WINDIR%\\Logs\"", "/agent", "/I"}), ParseResult::kOk);
+  EXPECT_TRUE(options.logDir == "%WINDIR%\\Logs" && options.agent && options.rebootCodes && !options.interactive);
 }
 
 TEST_F(CommandLineTest, ProgramDirKeepsTheLastBackslash) {

@@ -62,11 +62,7 @@ ParseResult Model(const CodePage& cp, const std::vector<std::string>& args, cons
     if (name == "forcereboot") { options->rebootMode = 1; continue; }
     if (name == "removeall") { options->removeAll = true; continue; }
     if (name == "rebootcodes") { options->rebootCodes = true; continue; }
-    if (name == "agent") {
-      options->agent = true;
-      options->rebootCodes = true;
-      continue;
-    }
+    if (name == "agent") { options->agent = options->rebootCodes = true; continue; }
     if (arg.size() >= 2 && arg[0] == '/' && (arg[1] == 'v' || arg[1] == 'V')) {
       options->verboseTrace = true;
       continue;
@@ -78,8 +74,8 @@ ParseResult Model(const CodePage& cp, const std::vector<std::string>& args, cons
     const std::string value = fuzz::TrimStart(fuzz::TrimEnd(cp, lower, quote), quote);
     bool taken = false;
     for (const char* prefix : {"logdir=", "/logdir="}) {
+      // The folder keeps its case.
       if (!taken && fuzz::StartsWithText(value, prefix)) {
-        // The folder keeps its case.
         options->logDir = fuzz::TrimStart(fuzz::TrimEnd(cp, arg, quote), quote).substr(std::string(prefix).size());
         taken = true;
       }

@@ -89,35 +89,24 @@ TEST_F(RunLogTest, MsiLogPathAndWhenItIsWanted) {
 }
 
 TEST_F(RunLogTest, LogDirTakesTheLogsExpandedAndKeptOrFallsBackToTemp) {
-  const char kName[] = "VOVarOvadevir Tue Dec  8 02.39.57 2026.log";
+  const std::string name = "VOVarOvadevir Tue Dec  8 02.39.57 2026.log";
   w.system.SetEnvironment("WINDIR", "C:\\Windows");
   w.files.AddFile("C:\\Blocked");
-  w.files.FailCreate(std::string("C:\\ReadOnly\\") + kName);
-  w.files.AddDir("C:\\ReadOnly");
-  struct Row {
-    const char* given;
-    std::string folder;  // where the logs went
-    bool fallback;
-  } rows[] = {
-      {"%WINDIR%\\CCM\\Logs\\", "C:\\Windows\\CCM\\Logs\\", false},
-      {"%NOSUCH%%WINDIR%\\L", "%NOSUCH%C:\\Windows\\L\\", false},  // an unknown name stays as written
-      {"C:\\Blocked\\Logs", "C:\\Temp\\", true},                   // cannot be made
-      {"C:\\ReadOnly", "C:\\Temp\\", true},                          // made, but takes no file
-  };
-  w.installer.AddPackage("D:\\a.msi", {{"NVProductPrefix", "ABC"}});
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.given);
+  w.files.FailCreate("C:\\ReadOnly\\" + name);
+  w.installer.AddPackage("D:\\a.msi", {{"NVProductPrefix", "A"}});
+  // Where the logs go; an unknown name stays as written; a folder that
+  // cannot be made, or made but takes no file, gives way to C:\Temp.
+  for (const auto& [given, folder] : std::vector<std::pair<std::string, std::string>>{
+           {"%X%%WINDIR%\\L\\", "%X%C:\\Windows\\L\\"}, {"C:\\Blocked\\L", "C:\\Temp\\"}, {"C:\\ReadOnly", "C:\\Temp\\"}}) {
     RunContext c(w.platform);
-    c.options.logDir = row.given;
+    c.options.logDir = given;
     OpenRunLog(c);
-    EXPECT_EQ(c.log.path, row.folder + kName);
     const std::string msiLog = BuildMsiLogPath(c, "D:\\a.msi");
-    EXPECT_EQ(msiLog, row.folder + "MsiABC.log");
-    // Kept from run to run only in the logdir= folder.
-    EXPECT_EQ(MsiLogAttributes(c, msiLog) & INSTALLLOGATTRIBUTES_APPEND, row.fallback ? 0u : INSTALLLOGATTRIBUTES_APPEND);
+    EXPECT_EQ(c.log.path + "|" + msiLog, folder + name + "|" + folder + "MsiA.log");
+    const bool kept = folder != "C:\\Temp\\";  // appended to from run to run
+    EXPECT_EQ((MsiLogAttributes(c, msiLog) & INSTALLLOGATTRIBUTES_APPEND) != 0, kept);
     CloseRunLog(c);
-    const std::string said = std::string("Log folder ") + row.given + " cannot be made or written; logs go to C:\\Temp\\ instead.\n";
-    EXPECT_EQ(w.files.Contents(c.log.path), row.fallback ? said : "");
+    EXPECT_EQ(w.files.Contents(c.log.path), kept ? "" : "Log folder " + given + " cannot be made or written; logs go to C:\\Temp\\ instead.\n");
   }
 }
 
