@@ -145,6 +145,14 @@ class RecordingFiles : public FileSystem {
  public:
   explicit RecordingFiles(FileSystem& inner) : inner_(inner) {}
   const std::string& Written() const { return written_; }
+  // The same without the first line when it tells that a logdir= folder
+  // could not be used (args hold no line break, so it is one line).
+  std::string WrittenAfterLogFolderLine() const {
+    const size_t end = written_.find('\n');
+    const bool folderLine = written_.rfind("Log folder ", 0) == 0 && end != std::string::npos &&
+                            written_.find(" cannot be made or written; logs go to ") < end;
+    return folderLine ? written_.substr(end + 1) : written_;
+  }
   const std::vector<size_t>& Writes() const { return writes_; }
   int Created() const { return created_; }
   const std::string& CreatedPath() const { return createdPath_; }
@@ -331,6 +339,18 @@ struct Run {
     int instance = 0;
     exitCode = RunUnattended(platform, &instance);
     return exitCode;
+  }
+
+  // A run under /agent, whose codes and log ending the other checks do not
+  // model: no box or dialog waits for anyone, nothing is left open, and a
+  // run log ends with the exit code the agent reads. True when it was one.
+  bool CheckedAsAgentRun(int32_t ended) const {
+    if (!AgentSwitchGiven(w.codePage, args)) return false;
+    CheckNothingLeftOpen();
+    FUZZ_CHECK(w.ui.MessageBoxes().empty() && w.ui.OpenFileDialogs().empty(), "a window under /agent");
+    const std::string end = "Exit code: " + std::to_string(ended) + "\n";
+    FUZZ_CHECK(files.Created() == 0 || EndsWithText(files.Written(), end), Show(files.Written()));
+    return true;
   }
 
   // Nothing the run opened is left open.
