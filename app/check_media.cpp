@@ -112,6 +112,8 @@ struct Field {
 
 struct ItemReport {
   int number = 0;
+  bool failing = false;  // skipped or failing in a run (or unsigned under /signed)
+  bool perUser = false;  // a package that installs for the running user only
   std::vector<Field> fields;
   std::vector<std::string> trace;
 };
@@ -153,11 +155,19 @@ bool AddSignature(Platform& p, Trust& trust, const std::string& path, bool signe
   return signedOnly;
 }
 
-// What a package will do here; its identity goes to the kit.
+// What a package will do here; its identity goes to the kit. A package
+// without ALLUSERS 1 or 2 installs for the running user: under an agent's
+// system account, for nobody who logs on.
 void AddState(Platform& p, const std::string& package, ItemReport* r, std::vector<PackageIdentity>* kit) {
   PackageIdentity id = ReadPackageIdentity(p, package);
   const std::string state = DescribePackageState(p, id);
   if (!state.empty()) r->fields.push_back({"state", state});
+  const std::string allUsers = GetPackageProperty(p, package, "ALLUSERS");
+  if (allUsers != "1" && allUsers != "2") {
+    r->perUser = true;
+    r->fields.push_back({"note", "installs for the running user only (no ALLUSERS=1); under an agent's SYSTEM "
+                                 "account nobody else will see it"});
+  }
   kit->push_back(id);
 }
 
@@ -300,18 +310,29 @@ std::string RenderJson(const CodePage& cp, const std::vector<Field>& head, const
   return json.Text();
 }
 
-// The install command line for this media: the response file by its name
-// alone when it lies next to the programs, as the run then finds it.
-std::string InstallCommand(RunContext& ctx) {
+// The response file as the install command names it: by its name alone
+// when it lies next to the programs, as the run then finds it in the
+// agent's copy of the media.
+std::string ResponseForCommand(RunContext& ctx) {
   const CodePage& cp = ctx.platform.codePage;
   std::string response = ctx.options.responseFile;
   const size_t last = MbFindLast(cp, response, '\\');
   if (last != std::string::npos && MbEqualNoCase(cp, response.substr(0, last + 1), ctx.programDir)) {
     response = response.substr(last + 1);
   }
-  std::string command = "NvRunUnattended.exe \"" + response + "\" " + kAgentSwitches;
-  if (!ctx.options.altSource.empty()) command += " altsource=\"" + ctx.options.altSource + "\"";
-  return command;
+  return response;
+}
+
+// A kit from media that a run would not install whole would report success
+// on computers that lack a package: the items that stop it, in one line.
+std::string KitBlockers(const std::vector<ItemReport>& items) {
+  std::string out;
+  for (const ItemReport& r : items) {
+    if (!r.failing && !r.perUser) continue;
+    out += (out.empty() ? "" : "; ") + std::string("item ") + std::to_string(r.number) +
+           (r.failing ? " is missing or failing" : " installs for the running user only");
+  }
+  return out.empty() ? out : "No kit is written: " + out + ".";
 }
 
 }  // namespace
@@ -326,11 +347,12 @@ std::string BuildCheckUsageText() {
          "/v - Also show every place that is searched\n"
          "/signed - Count a file without a valid signature as failing\n"
          "/json - Write the report as one JSON document\n"
-         "/kit=FOLDER - Also write detect.ps1, uninstall.xml and commands.txt for a management agent\n"
+         "/kit=FOLDER - Also write detect.ps1, uninstall.xml and commands.txt for a management agent;\n"
+         "              only when every item is found and every package installs for all users\n"
          "The other switches of NvRunUnattended.exe are accepted and change nothing; /removeall is not.\n\n"
          "Exit code: 0 when every item is found, else the number of items that would be skipped or\n"
          "fail to start; 10001 for an unknown option, 10002 when the response file is missing,\n"
-         "10003 for invalid entries in the response file, 10004 when the kit cannot be written.\n";
+         "10003 for invalid entries in the response file, 10004 when the kit cannot or may not be written.\n";
 }
 
 int32_t CheckMedia(Platform& platform, Trust& trust, const std::vector<std::string>& args, std::string* out,
@@ -362,12 +384,18 @@ int32_t CheckMedia(Platform& platform, Trust& trust, const std::vector<std::stri
     if (d.end) break;
     ++tally.items;
     items.emplace_back();
-    if (ReportItem(ctx, trust, switches, d, &items.back(), &tally, &packages)) ++tally.failing;
+    items.back().failing = ReportItem(ctx, trust, switches, d, &items.back(), &tally, &packages);
+    if (items.back().failing) ++tally.failing;
   }
   out->append(switches.json ? RenderJson(platform.codePage, head, items, tally) : RenderText(head, items, tally));
   if (!switches.kitFolder.empty()) {
+    const std::string blockers = KitBlockers(items);
+    if (!blockers.empty()) {
+      err->append(blockers + "\n");
+      return kCheckKitNotWritten;
+    }
     KitInput kit;
-    kit.installCommand = InstallCommand(ctx);
+    kit.response = ResponseForCommand(ctx);
     kit.responseName = ctx.options.responseFile;
     kit.packages = packages;
     std::string error;

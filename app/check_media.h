@@ -17,7 +17,8 @@ namespace nv {
 constexpr int32_t kCheckUsageError = 10001;        // an argument the check does not take
 constexpr int32_t kCheckNoResponseFile = 10002;    // the response file cannot be found
 constexpr int32_t kCheckInvalidEntries = 10003;    // the response file's entries are malformed
-constexpr int32_t kCheckKitNotWritten = 10004;     // /kit= was given and the kit cannot be written
+constexpr int32_t kCheckKitNotWritten = 10004;     // /kit= was given and the kit cannot be written, or an
+                                                   // item is missing, failing or installs per user
 
 // The check's usage text.
 std::string BuildCheckUsageText();

@@ -33,7 +33,8 @@ class CheckMediaTest : public ::testing::Test {
   }
   void AddPackage(const std::string& path, const std::string& name) {
     w.files.AddFile(path);
-    w.installer.AddPackage(path, {{"ProductName", name}, {"ProductVersion", "2.0"}, {"NVProductPrefix", "NV" + name}});
+    w.installer.AddPackage(path, {{"ProductName", name}, {"ProductVersion", "2.0"}, {"NVProductPrefix", "NV" + name},
+                                  {"ALLUSERS", "1"}});
   }
   // Nothing was installed, removed, copied, started, created or deleted.
   void ExpectNothingChanged() {
@@ -198,15 +199,17 @@ TEST_F(CheckMediaTest, TellsWhatEachPackageWillDoHere) {
 TEST_F(CheckMediaTest, SignedJsonAndKit) {
   w.files.AddFile("D:\\media\\a.msi");
   w.installer.AddPackage("D:\\media\\a.msi", {{"ProductName", "A"}, {"ProductVersion", "1.0"},
-                                              {"ProductCode", "{A}"}, {"UpgradeCode", "{UA}"}});
+                                              {"ProductCode", "{A}"}, {"UpgradeCode", "{UA}"},
+                                              {"ALLUSERS", "1"}});
   w.files.AddFile("D:\\media\\b.msi");
   w.installer.AddPackage("D:\\media\\b.msi", {{"ProductName", "B's"}, {"ProductVersion", "2.0"},
-                                              {"ProductCode", "{B}"}, {"UpgradeCode", "{UB}"}});
+                                              {"ProductCode", "{B}"}, {"UpgradeCode", "{UB}"},
+                                              {"ALLUSERS", "2"}});
   w.files.AddFile("D:\\media\\tool.exe");
   Items({{"D:\\media\\a.msi", "A=\t1"}, {"D:\\media\\b.msi", ""}, {"D:\\media\\tool.exe", ""}});
   trust.SetResult("D:\\media\\a.msi", 0, "Norvasoft");
   trust.SetResult("D:\\media\\b.msi", kCertUntrustedRoot);
-  EXPECT_EQ(Check({kFile}), 0);
+  EXPECT_EQ(Check({kFile, "/agent", "logdir=%WINDIR%\\Logs"}), 0);  // the kit's own switches are taken
   EXPECT_EQ(Check({kFile, "/SIGNED"}), 2);
   EXPECT_NE(out.find("summary: 3 items, 1 found, 2 missing or failing; 1 signed, 1 unsigned, 1 untrusted\n"),
             std::string::npos) << out;
@@ -241,7 +244,7 @@ TEST_F(CheckMediaTest, SignedJsonAndKit) {
     EXPECT_NE(detect.find(part), std::string::npos) << part << "\n" << detect;
   }
   EXPECT_NE(w.files.Contents("C:\\kits\\one\\commands.txt")
-                .find("NvRunUnattended.exe \"run.xml\" /S /L busywait=600 /rebootcodes\n"),
+                .find("NvRunUnattended.exe \"run.xml\" /agent /noreboot altsource=. busywait=600 logdir=%WINDIR%\\CCM\\Logs\n"),
             std::string::npos);
   // The uninstall response file removes the products last first, as a run reads it.
   w.files.AddFile("D:\\media\\uninstall.xml", w.files.Contents("C:\\kits\\one\\uninstall.xml"));
@@ -256,6 +259,15 @@ TEST_F(CheckMediaTest, SignedJsonAndKit) {
   w.files.FailCreate("C:\\kits\\one\\uninstall.xml");
   EXPECT_EQ(Check({kFile, "/kit=C:\\kits\\one"}), kCheckKitNotWritten);
   EXPECT_EQ(err, "The kit file C:\\kits\\one\\uninstall.xml cannot be written.\n");
+
+  // No kit from media a run would not install whole, or for the system account alone.
+  w.installer.AddPackage("D:\\media\\tool.exe", {{"ProductCode", "{C}"}, {"ALLUSERS", "\"1\""}});
+  Items({{"D:\\media\\a.msi", ""}, {"D:\\media\\gone.msi", ""}, {"msiexec.exe", "/i D:\\media\\tool.exe"}});
+  EXPECT_EQ(Check({kFile, "/kit=C:\\kits\\two"}), kCheckKitNotWritten);
+  EXPECT_EQ(err, "No kit is written: item 2 is missing or failing; item 3 installs for the running user only.\n");
+  EXPECT_NE(out.find("note: installs for the running user only (no ALLUSERS=1); under an agent's SYSTEM account nobody"),
+            std::string::npos);
+  EXPECT_FALSE(w.files.Exists("C:\\kits\\two"));
 }
 
 TEST_F(CheckMediaTest, RefusesWhatItCannotCheck) {

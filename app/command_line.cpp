@@ -42,6 +42,9 @@ bool ApplySwitch(const CodePage& cp, const std::string& arg, RunOptions* options
     options->removeAll = true;
   } else if (is("rebootcodes")) {
     options->rebootCodes = true;
+  } else if (is("agent")) {
+    options->agent = true;
+    options->rebootCodes = true;
   } else {
     return false;
   }
@@ -89,6 +92,18 @@ bool ApplyAssignment(const CodePage& cp, const std::string& arg, const std::stri
   return false;
 }
 
+// logdir= keeps its value's case: "%WINDIR%\CCM\Logs" names a folder on a
+// case-preserving file system, and the log collection shows it as given.
+bool ApplyLogDir(const std::string& lowered, const std::string& unquoted, RunOptions* options) {
+  for (const char* prefix : {"logdir=", "/logdir="}) {
+    if (StartsWith(lowered, prefix)) {
+      options->logDir = unquoted.substr(std::string(prefix).size());
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string ProgramDirFromModulePath(const CodePage& cp, const std::string& modulePath) {
@@ -114,8 +129,17 @@ std::string BuildUsageText() {
   text += "\n/removeall - Uninstalls all Norvasoft products";
   text += "\nbusywait - Seconds to wait for another installation to finish before giving up";
   text += "\n/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started";
+  text += "\n/agent - Started by a management agent: no windows, agent return codes";
   text += "\nNote: .xml file path is optional if in the same directory as NvRunUnattended.exe";
   return text;
+}
+
+bool AgentSwitchGiven(const CodePage& cp, const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    const std::string trimmed = MbTrim(cp, arg);
+    if (MbEqualNoCase(cp, trimmed, "/agent") || MbEqualNoCase(cp, trimmed, "agent")) return true;
+  }
+  return false;
 }
 
 bool IsHelpRequest(const std::vector<std::string>& args) {
@@ -141,8 +165,12 @@ ParseResult ParseCommandLine(const CodePage& cp, const std::vector<std::string>&
     if (chars == 0) continue;
     if (chars <= kShortArgumentChars) return ParseResult::kInvalidShort;
     const std::string assignment = MbTrimLeftChar(cp, MbTrimRightChar(cp, MbLower(cp, arg), '"'), '"');
+    if (ApplyLogDir(assignment, MbTrimLeftChar(cp, MbTrimRightChar(cp, arg, '"'), '"'), &parsed)) continue;
     if (!ApplyAssignment(cp, assignment, programDir, &parsed)) return ParseResult::kInvalidLong;
   }
+  // An agent's run is silent whatever else the line says: nobody answers a
+  // window there.
+  if (parsed.agent) parsed.interactive = false;
   *options = parsed;
   return ParseResult::kOk;
 }

@@ -27,12 +27,16 @@ std::string ProgramDirFromModulePath(const CodePage& cp, const std::string& modu
 // The longest busywait= value: a day, in seconds.
 constexpr uint32_t kMaxBusyWait = 86400;
 
-// The usage line, "\n\nOptions:" and the eleven option lines.
+// The usage line, "\n\nOptions:" and the twelve option lines.
 std::string BuildUsageText();
 
 // True when the program got exactly one argument and it is "/?" or "?" as
 // given (no trimming).
 bool IsHelpRequest(const std::vector<std::string>& args);
+
+// True when any argument is /agent: such a run shows no window from its very
+// start, before the other arguments are read (or found invalid).
+bool AgentSwitchGiven(const CodePage& cp, const std::vector<std::string>& args);
 
 // Reads the arguments (without argument 0) in order into *options; a later
 // argument overrides an earlier one. Stops at the first invalid argument and

@@ -37,6 +37,7 @@ TEST(UsageTextTest, IsTheWholeTextByteForByte) {
             "/removeall - Uninstalls all Norvasoft products\n"
             "busywait - Seconds to wait for another installation to finish before giving up\n"
             "/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started\n"
+            "/agent - Started by a management agent: no windows, agent return codes\n"
             "Note: .xml file path is optional if in the same directory as NvRunUnattended.exe");
 }
 
@@ -114,6 +115,9 @@ TEST_F(CommandLineTest, AssignmentsAreLowerCasedAndUnquoted) {
   EXPECT_EQ(options.altSource, "\\\\srv\\share\\");
   EXPECT_EQ(Parse({"logfile=c:\\x.log\"\"\""}), ParseResult::kOk);
   EXPECT_EQ(options.logFile, "c:\\x.log");
+  // logdir= alone keeps its case; /agent implies /rebootcodes and wins over /I.
+  EXPECT_EQ(Parse({"\"/LOGDIR=%WINDIR%\\Logs\"", "/agent", "/I"}), ParseResult::kOk);
+  EXPECT_TRUE(options.logDir == "%WINDIR%\\Logs" && options.agent && options.rebootCodes && !options.interactive);
 }
 
 TEST_F(CommandLineTest, ProgramDirKeepsTheLastBackslash) {

@@ -55,11 +55,24 @@ std::string BuildDetectScript(const CodePage& cp, const KitInput& kit) {
     found += (i > 0 ? ", " : "") + p.name + " " + p.version;
   }
   s += ")\n\n"
-       "# Windows Installer registers each product here, in the 64-bit and the 32-bit view.\n"
-       "$uninstallKeys = @(\n"
-       "    'HKLM:\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall',\n"
-       "    'HKLM:\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall'\n"
-       ")\n\n"
+       "# Windows Installer itself answers, through its automation object: unlike\n"
+       "# the registry, it gives the same answer in 32-bit and 64-bit PowerShell,\n"
+       "# and sees per-machine and per-user installs alike.\n"
+       "try {\n"
+       "    $installer = New-Object -ComObject WindowsInstaller.Installer -ErrorAction Stop\n"
+       "} catch {\n"
+       "    exit 0\n"
+       "}\n\n"
+       "# A property of an automation object; $null where there is no answer (an\n"
+       "# unknown product is an error).\n"
+       "function Get-ComProperty($object, [string]$name, $arguments) {\n"
+       "    try {\n"
+       "        return $object.GetType().InvokeMember($name, [Reflection.BindingFlags]::GetProperty, $null,\n"
+       "                                              $object, $arguments)\n"
+       "    } catch {\n"
+       "        return $null\n"
+       "    }\n"
+       "}\n\n"
        "# True when version $have is $want or higher, compared part by part as numbers.\n"
        "function Test-AtLeast([string]$have, [string]$want) {\n"
        "    $h = $have.Split('.')\n"
@@ -73,44 +86,23 @@ std::string BuildDetectScript(const CodePage& cp, const KitInput& kit) {
        "    }\n"
        "    return $true\n"
        "}\n\n"
-       "# The DisplayVersion of an installed product; empty when it is not installed.\n"
+       "# The version of an installed product; empty when it is not installed.\n"
        "function Get-InstalledVersion([string]$productCode) {\n"
-       "    foreach ($key in $uninstallKeys) {\n"
-       "        $entry = Get-ItemProperty -LiteralPath \"$key\\$productCode\" -ErrorAction SilentlyContinue\n"
-       "        if ($entry -and $entry.DisplayVersion) { return [string]$entry.DisplayVersion }\n"
-       "    }\n"
+       "    $version = Get-ComProperty $installer 'ProductInfo' @($productCode, 'VersionString')\n"
+       "    if ($version) { return [string]$version }\n"
        "    return ''\n"
        "}\n\n"
-       "# Windows Installer names its keys by \"packed\" GUIDs: the first three groups\n"
-       "# reversed and the two digits of every later byte swapped. Packing a packed\n"
-       "# GUID again gives back its digits.\n"
-       "function Switch-Packing([string]$guid) {\n"
-       "    $hex = $guid -replace '[{}-]', ''\n"
-       "    $out = ''\n"
-       "    $at = 0\n"
-       "    foreach ($length in 8, 4, 4, 2, 2, 2, 2, 2, 2, 2, 2) {\n"
-       "        $part = $hex.Substring($at, $length).ToCharArray()\n"
-       "        [Array]::Reverse($part)\n"
-       "        $out += -join $part\n"
-       "        $at += $length\n"
-       "    }\n"
-       "    return $out\n"
-       "}\n\n"
        "# Installed at its version or higher: under its own product code, or as a\n"
-       "# newer product registered under its upgrade code.\n"
+       "# newer product under its upgrade code.\n"
        "function Test-Package($package) {\n"
        "    $version = Get-InstalledVersion $package.ProductCode\n"
        "    if ($version -and (Test-AtLeast $version $package.Version)) { return $true }\n"
        "    if (-not $package.UpgradeCode) { return $false }\n"
-       "    $key = 'HKLM:\\SOFTWARE\\Classes\\Installer\\UpgradeCodes\\' + (Switch-Packing $package.UpgradeCode)\n"
-       "    $related = Get-Item -LiteralPath $key -ErrorAction SilentlyContinue\n"
+       "    $related = Get-ComProperty $installer 'RelatedProducts' @($package.UpgradeCode)\n"
        "    if (-not $related) { return $false }\n"
-       "    foreach ($packed in $related.GetValueNames()) {\n"
-       "        if ($packed.Length -ne 32) { continue }\n"
-       "        $hex = Switch-Packing $packed\n"
-       "        $code = '{' + $hex.Substring(0, 8) + '-' + $hex.Substring(8, 4) + '-' + $hex.Substring(12, 4) +\n"
-       "                '-' + $hex.Substring(16, 4) + '-' + $hex.Substring(20, 12) + '}'\n"
-       "        $version = Get-InstalledVersion $code\n"
+       "    $count = Get-ComProperty $related 'Count' $null\n"
+       "    for ($i = 0; $i -lt $count; $i++) {\n"
+       "        $version = Get-InstalledVersion (Get-ComProperty $related 'Item' @($i))\n"
        "        if ($version -and (Test-AtLeast $version $package.Version)) { return $true }\n"
        "    }\n"
        "    return $false\n"
@@ -137,26 +129,36 @@ std::string BuildUninstallResponse(const KitInput& kit) {
   return s + "</Items>\n";
 }
 
+std::string AgentCommand(const std::string& response, const std::string& logFolder) {
+  return "NvRunUnattended.exe \"" + response + "\" " + kAgentSwitches + " logdir=" + logFolder;
+}
+
 std::string BuildKitCommands(const KitInput& kit) {
   std::string s = "Norvasoft suite: commands for the management agent (" + kit.responseName + ")\n\n";
-  s += "Install, started from the media folder:\n    " + kit.installCommand + "\n\n";
-  s += "Uninstall, with uninstall.xml of this kit copied next to NvRunUnattended.exe:\n"
-       "    NvRunUnattended.exe uninstall.xml " + std::string(kAgentSwitches) + "\n"
-       "  It removes these products, in this order:\n";
+  s += "Each command runs from the content folder (the agent's copy of the media, with\n"
+       "NvRunUnattended.exe, the response file and uninstall.xml of this kit), as the\n"
+       "system account. Add /L for each item's Windows Installer log in the same folder.\n";
+  const std::pair<const char*, const char*> agents[] = {
+      {"SCCM (Configuration Manager)", kSccmLogs},
+      {"Intune (Win32 app)", kIntuneLogs},
+  };
+  for (const auto& agent : agents) {
+    s += std::string("\n") + agent.first + ":\n";
+    s += "  Install:\n    " + AgentCommand(kit.response, agent.second) + "\n";
+    s += "  Uninstall:\n    " + AgentCommand(kUninstallName, agent.second) + "\n";
+  }
+  s += "\nThe uninstall removes these products, in this order:\n";
   const std::vector<PackageIdentity> packages = KitPackages(kit);
   for (auto p = packages.rbegin(); p != packages.rend(); ++p) {
     s += "    " + p->productCode + "  " + p->name + " " + p->version + "\n";
   }
-  s += "\nDetection: detect.ps1 of this kit (PowerShell 2.0 or later).\n\n"
-       "Return codes of NvRunUnattended.exe:\n"
+  s += "\nDetection: detect.ps1 of this kit (PowerShell 2.0 or later, 32-bit or 64-bit).\n\n"
+       "Return codes to enter in the agent:\n"
        "    0      success\n"
-       "    3010   success, a restart is pending\n"
-       "    1641   success, the run restarted the computer\n"
-       "    1618   retry later: another installation was still running\n"
-       "    other  failure: 1 the run stopped at start-up, 13 invalid entries in the\n"
-       "           response file, 1619 a package missing from the media, 1639 an\n"
-       "           invalid command line, else the Windows Installer error of the last\n"
-       "           item that failed (e.g. 1603)\n";
+       "    3010   soft restart\n"
+       "    1641   hard restart\n"
+       "    1618   retry\n"
+       "    other  failure\n";
   return s;
 }
 

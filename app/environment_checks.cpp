@@ -191,6 +191,10 @@ bool CheckInstallerBusy(RunContext& ctx) {
   return false;
 }
 
+int32_t StartUpBusyExitCode(const RunOptions& options) {
+  return options.agent ? static_cast<int32_t>(ERROR_INSTALL_ALREADY_RUNNING) : 1;
+}
+
 uint32_t RetryWhileBusy(RunContext& ctx, const std::function<uint32_t()>& call) {
   System& system = ctx.platform.system;
   uint32_t result = call();

@@ -12,6 +12,7 @@
 namespace nv {
 
 struct RunContext;
+struct RunOptions;
 
 // The Windows family the process runs on, as bit values; 0 for anything not
 // listed (NT 3.x other than 3.51, NT 5.3 and later, other platforms).
@@ -45,9 +46,14 @@ bool CheckInstallerVersion(RunContext& ctx);
 // msiexec.exe process is still running. With busywait= it checks again every
 // 5 seconds until the other installation has ended or the budget is spent,
 // logging both ends of the wait (under a status window in interactive mode).
-// True: go on. False: the user has been told and the run ends with exit
-// code 1.
+// True: go on. False: the user has been told and the run ends with
+// StartUpBusyExitCode.
 bool CheckInstallerBusy(RunContext& ctx);
+
+// The exit code of a run stopped at start-up because another installation
+// (or another run of this program) is under way: 1, or under /agent 1618
+// (ERROR_INSTALL_ALREADY_RUNNING), the code on which management agents retry.
+int32_t StartUpBusyExitCode(const RunOptions& options);
 
 // Makes an installer call (an install or a removal). With busywait= a call
 // that answers ERROR_INSTALL_ALREADY_RUNNING (1618) is made again every 10

@@ -24,6 +24,8 @@ struct RunOptions {
   std::string altSource;     // when set, ends in exactly one backslash
   uint32_t busyWait = 0;     // busywait=: seconds to wait for a busy installer
   bool rebootCodes = false;  // /rebootcodes: 3010 and 1641 tell a pending or started restart
+  bool agent = false;        // /agent: started by a management agent (implies /rebootcodes and /S)
+  std::string logDir;        // logdir=: the folder of the logs, as given (not lower-cased, not expanded)
 };
 
 struct RunContext {
@@ -35,6 +37,12 @@ struct RunContext {
   InstanceHandle instance = nullptr;
   std::string programDir;  // the program's folder, ending in a backslash
   std::string tempDir;     // the temporary folder, ending in a backslash
+  // Where the default run log and the Windows Installer logs go, ending in a
+  // backslash: the logdir= folder, or tempDir when none is given or usable.
+  std::string logFolder;
+  // The Windows Installer logs are in the logdir= folder and are appended
+  // to from run to run.
+  bool keepMsiLogs = false;
   RunOptions options;
   RunLog log;
   WindowHandle statusWindow = nullptr;  // none in silent mode

@@ -57,14 +57,13 @@ RunEnd ReadOptions(RunContext& ctx, const std::vector<std::string>& args, const 
   return static_cast<int32_t>(ERROR_INVALID_COMMAND_LINE);
 }
 
-// The remove-all run installs nothing and reads no response file; it closes
-// the run log itself, and ends with the last failed removal's result (0 when
-// every removal succeeded) after the usual reboot decision.
+// The remove-all run installs nothing and reads no response file; it ends
+// with the last failed removal's result (0 when every removal succeeded)
+// after the usual reboot decision.
 RunEnd RemoveAllBranch(RunContext& ctx) {
   if (!ctx.options.removeAll) return std::nullopt;
   const int32_t exitCode = RemoveAllProducts(ctx);
   DecideReboot(ctx);
-  CloseRunLog(ctx);
   return exitCode;
 }
 
@@ -78,7 +77,7 @@ RunEnd GateInstallerVersion(RunContext& ctx) {
 // Another installation under way ends the run.
 RunEnd RefuseWhileBusy(RunContext& ctx) {
   if (CheckInstallerBusy(ctx)) return std::nullopt;
-  return 1;
+  return StartUpBusyExitCode(ctx.options);
 }
 
 // No response file found and none picked in the dialog: nothing to install.
@@ -121,8 +120,7 @@ void WriteClosingLine(RunContext& ctx) { WriteRunLog(ctx, MakeTimeStamp(ctx) + "
 // the run log; the exit code follows it there, and the log is closed.
 int32_t StartUpStop(RunContext& ctx, int32_t exitCode) {
   if (ctx.desktopVisible) return exitCode;
-  WriteRunLog(ctx, "Exit code: " + std::to_string(exitCode) + "\n");
-  CloseRunLog(ctx);
+  EndRunLogWithExitCode(ctx, exitCode);
   return exitCode;
 }
 
@@ -136,6 +134,19 @@ int32_t WithRestartCode(const RunContext& ctx, int32_t exitCode) {
   return 0;
 }
 
+// The end of a run that got past its start-up checks: the run log closes
+// after the restart decision, whose failure it may still record. An agent's
+// run log ends with the code the agent acts on.
+int32_t FinishedRun(RunContext& ctx, int32_t exitCode) {
+  const int32_t code = WithRestartCode(ctx, exitCode);
+  if (ctx.options.agent) {
+    EndRunLogWithExitCode(ctx, code);
+  } else {
+    CloseRunLog(ctx);
+  }
+  return code;
+}
+
 int32_t Run(RunContext& ctx, InstanceHandle instance) {
   Platform& platform = ctx.platform;
   RecordProgramLocation(ctx, instance);
@@ -145,7 +156,7 @@ int32_t Run(RunContext& ctx, InstanceHandle instance) {
   if (RunEnd end = AnswerHelpRequest(ctx, args, usage)) return StartUpStop(ctx, *end);
   if (RunEnd end = ReadOptions(ctx, args, usage)) return StartUpStop(ctx, *end);
   OpenRunLog(ctx);
-  if (RunEnd end = RemoveAllBranch(ctx)) return WithRestartCode(ctx, *end);
+  if (RunEnd end = RemoveAllBranch(ctx)) return FinishedRun(ctx, *end);
   if (RunEnd end = FindResponseFile(ctx)) return StartUpStop(ctx, *end);
   if (RunEnd end = RefuseWhileBusy(ctx)) return StartUpStop(ctx, *end);
   ShortenResponseFilePath(ctx);
@@ -158,14 +169,16 @@ int32_t Run(RunContext& ctx, InstanceHandle instance) {
   WriteClosingLine(ctx);
   if (ctx.options.interactive) DestroyProgressWindow(ctx);
   DecideReboot(ctx);
-  CloseRunLog(ctx);
-  return WithRestartCode(ctx, ctx.exitCode);
+  return FinishedRun(ctx, ctx.exitCode);
 }
 
 }  // namespace
 
 int32_t RunUnattended(Platform& platform, InstanceHandle instance) {
-  if (platform.system.DesktopVisible()) {
+  // A run started by a management agent is treated as one nobody can see,
+  // whatever the desktop: a user's desktop may be visible, but nobody there
+  // is expected to answer.
+  if (platform.system.DesktopVisible() && !AgentSwitchGiven(platform.codePage, platform.system.Arguments())) {
     RunContext ctx(platform);
     return Run(ctx, instance);
   }

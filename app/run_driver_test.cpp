@@ -234,6 +234,19 @@ const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 TEST_F(RunDriverTest, BusyInstallerWaitsAndAgentExitCodes) {
   const std::string pkg = "D:\\media\\core\\AppOne\\AppOne.msi";
   const std::string code = "{11111111-2222-3333-4444-555555555555}";
+  auto busy = [](fake::FakeWindows& x) {
+    x.processes.SetExitCode(kNet, 2);
+    x.processes.AddRunning("msiexec.exe");
+  };
+  auto marker = [](fake::FakeWindows& x) { x.registry.SetString(RegRoot::LocalMachine, kRunOnce, "NorvasoftReboot", "x"); };
+  auto removal = [&](fake::FakeWindows& x) { x.files.AddFile("D:\\media\\answers.xml", "<I>\n<PRODUCT1>" + code + "</PRODUCT1><PARAMETER1></PARAMETER1>\n</I>\n"); };
+  auto program = [](uint32_t rc) {
+    return [rc](fake::FakeWindows& x) {
+      x.files.AddFile("D:\\media\\answers.xml", "<I>\n<PRODUCT1>D:\\x.exe</PRODUCT1><PARAMETER1>/s</PARAMETER1>\n</I>\n");
+      x.files.AddFile("D:\\x.exe");
+      x.processes.SetExitCode("D:\\x.exe", rc);
+    };
+  };
   struct Row {
     const char* name;
     std::vector<std::string> args;
@@ -294,6 +307,14 @@ TEST_F(RunDriverTest, BusyInstallerWaitsAndAgentExitCodes) {
          x.processes.AddRunning("msiexec.exe");
        },
        1, 0, 0, "waiting up to 7 seconds for it to finish.\n"},
+      // Under /agent on a visible desktop: no box, and the log ends with the exit code.
+      {"busy under /agent", {"answers.xml", "/agent"}, busy, 1618, 0, 0, "this install.\nExit code: 1618\n"},
+      {"marker under /noreboot", {"answers.xml", "/rebootcodes", "/noreboot"}, marker, 3010, 0, 0},
+      {"absent product under /agent", {"answers.xml", "/agent"}, removal, 0, 0, 0, "nothing to remove.\n\nUninst"},
+      {"absent product", {"answers.xml"}, removal, 1605, 0, 0, "Return value is 1605"},
+      {"program fails under /agent", {"answers.xml", "/agent"}, program(5), 5, 0, 0, "return value is 5\n"},
+      {"program fails", {"answers.xml"}, program(5), 0, 0, 0, "return value is 5\n"},
+      {"program restart under /agent", {"answers.xml", "/agent", "/noreboot"}, program(1641), 3010, 0, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -313,6 +334,10 @@ TEST_F(RunDriverTest, BusyInstallerWaitsAndAgentExitCodes) {
     EXPECT_EQ(retries, static_cast<size_t>(row.retries)) << log;
     EXPECT_NE(log.find(row.logged), std::string::npos) << log;
     EXPECT_EQ(m.system.RestartRequests(), row.restarts);
+    if (row.args.size() > 1 && row.args[1] == "/agent") {
+      EXPECT_TRUE(m.ui.MessageBoxes().empty());
+      EXPECT_EQ(log.substr(log.rfind('\n', log.size() - 2) + 1), "Exit code: " + std::to_string(row.exitCode) + "\n");
+    }
   }
 }
 

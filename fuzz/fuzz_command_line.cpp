@@ -62,6 +62,7 @@ ParseResult Model(const CodePage& cp, const std::vector<std::string>& args, cons
     if (name == "forcereboot") { options->rebootMode = 1; continue; }
     if (name == "removeall") { options->removeAll = true; continue; }
     if (name == "rebootcodes") { options->rebootCodes = true; continue; }
+    if (name == "agent") { options->agent = options->rebootCodes = true; continue; }
     if (arg.size() >= 2 && arg[0] == '/' && (arg[1] == 'v' || arg[1] == 'V')) {
       options->verboseTrace = true;
       continue;
@@ -72,6 +73,13 @@ ParseResult Model(const CodePage& cp, const std::vector<std::string>& args, cons
     auto quote = [](uint8_t c) { return c == '"'; };
     const std::string value = fuzz::TrimStart(fuzz::TrimEnd(cp, lower, quote), quote);
     bool taken = false;
+    for (const char* prefix : {"logdir=", "/logdir="}) {
+      // The folder keeps its case.
+      if (!taken && fuzz::StartsWithText(value, prefix)) {
+        options->logDir = fuzz::TrimStart(fuzz::TrimEnd(cp, arg, quote), quote).substr(std::string(prefix).size());
+        taken = true;
+      }
+    }
     for (const char* prefix : {"logfile=", "/logfile="}) {
       if (!taken && fuzz::StartsWithText(value, prefix)) {
         options->logFile = value.substr(std::string(prefix).size());
@@ -101,6 +109,8 @@ ParseResult Model(const CodePage& cp, const std::vector<std::string>& args, cons
     }
     if (!taken) return ParseResult::kInvalidLong;
   }
+  // Nobody answers an agent's windows: its run is silent.
+  if (options->agent) options->interactive = false;
   return ParseResult::kOk;
 }
 
@@ -109,7 +119,8 @@ std::string Describe(const RunOptions& o) {
          " statusMif=" + std::to_string(o.statusMif) + " rebootMode=" + std::to_string(o.rebootMode) +
          " removeAll=" + std::to_string(o.removeAll) + " verboseTrace=" + std::to_string(o.verboseTrace) +
          " responseFile=" + Show(o.responseFile) + " logFile=" + Show(o.logFile) + " altSource=" + Show(o.altSource) +
-         " rebootCodes=" + std::to_string(o.rebootCodes) + " busyWait=" + std::to_string(o.busyWait);
+         " rebootCodes=" + std::to_string(o.rebootCodes) + " busyWait=" + std::to_string(o.busyWait) +
+         " agent=" + std::to_string(o.agent) + " logDir=" + Show(o.logDir);
 }
 
 bool Same(const RunOptions& a, const RunOptions& b) { return Describe(a) == Describe(b); }

@@ -56,14 +56,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace nv;
   fuzz::Run run;
   run.SetUp(fuzz::ReadScenario(data, size, fuzz::kMaxScenarioLines));
-  const int32_t exitCode = run.WithoutRestartCode(run.Go());
+  const int32_t ended = run.Go();
+  if (run.CheckedAsAgentRun(ended)) return 0;
+  const int32_t exitCode = run.WithoutRestartCode(ended);
   fuzz::Trace("exit code", std::to_string(exitCode));
   fuzz::Trace("run log", run.files.Written());
   for (const fake::MessageBoxCall& box : run.w.ui.MessageBoxes()) fuzz::Trace("message box", box.text);
   run.CheckNothingLeftOpen();
   FUZZ_CHECK(run.w.system.RestartRequests() <= 1, std::to_string(run.w.system.RestartRequests()) + " restarts");
 
-  const std::string& log = run.files.Written();
+  const std::string log = run.files.WrittenAfterLogFolderLine();
   const int stop = ExpectedStop(run);
   if (stop >= 0) {
     FUZZ_CHECK(exitCode == stop, "stopped early with " + std::to_string(exitCode) + ", expected " +

@@ -61,7 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Run run;
   run.args.push_back("/removeall");
   run.SetUp(fuzz::ReadScenario(data, size, fuzz::kMaxScenarioLines));
-  const int32_t exitCode = run.WithoutRestartCode(run.Go());
+  const int32_t ended = run.Go();
+  if (run.CheckedAsAgentRun(ended)) return 0;
+  const int32_t exitCode = run.WithoutRestartCode(ended);
   fuzz::Trace("exit code", std::to_string(exitCode));
   fuzz::Trace("run log", run.files.Written());
   for (const fake::MessageBoxCall& box : run.w.ui.MessageBoxes()) fuzz::Trace("message box", box.text);
@@ -76,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int64_t expected = gateStop ? 1 : !parsed ? static_cast<int64_t>(ERROR_INVALID_COMMAND_LINE) : run.RemoveAllExitCode();
   FUZZ_CHECK(expected < 0 || exitCode == expected,
              "a remove-all run ended with " + std::to_string(exitCode) + ", expected " + std::to_string(expected));
-  const std::string& log = run.files.Written();
+  const std::string log = run.files.WrittenAfterLogFolderLine();
   if (gateStop || !parsed) {
     // Nothing is removed and no log is written before the switches are read.
     FUZZ_CHECK(run.installer.Results().empty() && run.files.Created() == 0, "removed or logged after a stop");

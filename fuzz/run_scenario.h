@@ -145,6 +145,14 @@ class RecordingFiles : public FileSystem {
  public:
   explicit RecordingFiles(FileSystem& inner) : inner_(inner) {}
   const std::string& Written() const { return written_; }
+  // The same without the first line when it tells that a logdir= folder
+  // could not be used (args hold no line break, so it is one line).
+  std::string WrittenAfterLogFolderLine() const {
+    const size_t end = written_.find('\n');
+    const bool folderLine = written_.rfind("Log folder ", 0) == 0 && end != std::string::npos &&
+                            written_.find(" cannot be made or written; logs go to ") < end;
+    return folderLine ? written_.substr(end + 1) : written_;
+  }
   const std::vector<size_t>& Writes() const { return writes_; }
   int Created() const { return created_; }
   const std::string& CreatedPath() const { return createdPath_; }
@@ -220,6 +228,7 @@ struct Run {
   std::map<std::string, std::map<std::string, std::string>> productInfo;
   std::set<uint32_t> scriptedResults;
   bool unavailable = false;
+  bool rebootMarker = false;  // the RunOnce marker is set
   int32_t exitCode = 0;
 
   void SetUp(const Scenario& s) {
@@ -267,7 +276,10 @@ struct Run {
         case 'e': w.processes.FailStart(name, Number(value)); break;
         case 'g': {
           const char* key = "Software\\Norvasoft\\Setup";
-          if (name == "NorvasoftReboot") key = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+          if (name == "NorvasoftReboot") {
+            key = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+            rebootMarker = true;
+          }
           if (name == "InstallerLocation") key = "Software\\Microsoft\\Windows\\CurrentVersion\\Installer";
           w.registry.SetString(RegRoot::LocalMachine, key, name, value);
           break;
@@ -329,6 +341,18 @@ struct Run {
     return exitCode;
   }
 
+  // A run under /agent, whose codes and log ending the other checks do not
+  // model: no box or dialog waits for anyone, nothing is left open, and a
+  // run log ends with the exit code the agent reads. True when it was one.
+  bool CheckedAsAgentRun(int32_t ended) const {
+    if (!AgentSwitchGiven(w.codePage, args)) return false;
+    CheckNothingLeftOpen();
+    FUZZ_CHECK(w.ui.MessageBoxes().empty() && w.ui.OpenFileDialogs().empty(), "a window under /agent");
+    const std::string end = "Exit code: " + std::to_string(ended) + "\n";
+    FUZZ_CHECK(files.Created() == 0 || EndsWithText(files.Written(), end), Show(files.Written()));
+    return true;
+  }
+
   // Nothing the run opened is left open.
   void CheckNothingLeftOpen() const {
     FUZZ_CHECK(w.files.OpenFiles() == 0, std::to_string(w.files.OpenFiles()) + " files left open");
@@ -360,7 +384,9 @@ struct Run {
     if (ParseCommandLine(w.codePage, args, "D:\\media\\", &options) != ParseResult::kOk || !options.rebootCodes) {
       return code;
     }
-    bool asked = false;
+    // The RunOnce marker asks for a restart that /noreboot keeps from
+    // happening.
+    bool asked = options.rebootMode == -1 && rebootMarker;
     for (const RecordingInstaller::Result& result : installer.Results()) {
       asked = asked || result.value == ERROR_SUCCESS_REBOOT_REQUIRED;
     }

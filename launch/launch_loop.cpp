@@ -207,8 +207,18 @@ bool RefusedAsTooLong(RunContext& ctx, const ItemDecision& d) {
   return true;
 }
 
+// A program's return value is logged. Under /agent it also counts as a
+// package's would: an agent reads only the exit code, and a setup that
+// failed must not end the run as a success. 3010 and 1641 ask for a
+// restart.
 void LogLaunchResult(RunContext& ctx, uint32_t rc) {
   WriteRunLog(ctx, "Launch return value is " + std::to_string(rc) + "\n\n");
+  if (!ctx.options.agent || rc == 0) return;
+  if (rc == ERROR_SUCCESS_REBOOT_REQUIRED || rc == ERROR_SUCCESS_REBOOT_INITIATED) {
+    ctx.restartNeeded = true;
+  } else {
+    ctx.exitCode = static_cast<int32_t>(rc);
+  }
 }
 
 // What the item shows before its own searches: the status window's texts,
@@ -230,13 +240,21 @@ void AnnounceItem(RunContext& ctx, const ItemDecision& d) {
 void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
   Platform& p = ctx.platform;
   switch (d.kind) {
-    case ItemKind::ProductCode:
-      ClassifyResult(ctx, d, RetryWhileBusy(ctx, [&] {
-                       return p.installer.ConfigureProductEx(d.path, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT,
-                                                             d.parameter);
-                     }),
-                     ctx.options.interactive, false);
+    case ItemKind::ProductCode: {
+      const uint32_t rc = RetryWhileBusy(ctx, [&] {
+        return p.installer.ConfigureProductEx(d.path, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT, d.parameter);
+      });
+      // Agents run an uninstall again when they are unsure of it: a product
+      // already gone is what the removal wanted. (An agent's run is silent,
+      // so no status MIF record is due.)
+      if (ctx.options.agent && rc == ERROR_UNKNOWN_PRODUCT) {
+        WriteRunLog(ctx, "Product " + d.path + " is not installed; nothing to remove.\n");
+        WriteRunLog(ctx, "\n");
+        break;
+      }
+      ClassifyResult(ctx, d, rc, ctx.options.interactive, false);
       break;
+    }
     case ItemKind::Package:
       if (!d.found) {
         // A package that is not there fails as Windows Installer fails a

@@ -68,8 +68,10 @@ struct ItemDecision {
 ItemDecision DecideItem(RunContext& ctx, int number);
 
 // Runs the pass from item 1 until an item's product reads empty. Sets
-// ctx.exitCode to the result of every failed Windows Installer call. An
-// item of the count that cannot be read is skipped, as a failed install.
+// ctx.exitCode to the result of every failed Windows Installer call (under
+// /agent also of every failed program, while a removal that finds its
+// product absent succeeds). An item of the count that cannot be read is
+// skipped, as a failed install.
 void LaunchItems(RunContext& ctx);
 
 // A program path as it goes into a command line: quoted when it names an

@@ -5,7 +5,6 @@
 #include "app/environment_checks.h"
 #include "app/run_context.h"
 #include "deploy/shell_helpers.h"
-#include "launch/package_property.h"
 #include "platform/text.h"
 #include "removeall/product_enumeration.h"
 #include "status/progress_window.h"
@@ -25,16 +24,14 @@ constexpr const char* kRemoveCommandLine =
     "REBOOT=ReallySuppress REMOVE=ALL UILevel=2 SETUPTYPE=Server COMPATVALIDATED=1";
 
 // Returns the removal's result.
-uint32_t RemoveOneProduct(RunContext& ctx, const std::string& tempDir, const std::string& title,
-                      const std::string& productCode) {
+uint32_t RemoveOneProduct(RunContext& ctx, const std::string& title, const std::string& productCode) {
   Platform& p = ctx.platform;
   const bool interactive = ctx.options.interactive;
   if (interactive) SetStatus(ctx, "Norvasoft Installer is uninstalling '" + title + "'. Please wait...");
   if (MsiLoggingWanted(ctx)) {
     // Products without a readable prefix share Msi.log: the later ones add
     // to it rather than replace it.
-    const std::string prefix = GetPackageProperty(p, productCode, "NVProductPrefix");
-    const std::string logPath = tempDir + "Msi" + prefix + ".log";
+    const std::string logPath = BuildMsiLogPath(ctx, productCode);
     p.installer.EnableLog(kMsiLogMode, logPath, MsiLogAttributes(ctx, logPath));
   }
   WriteRunLog(ctx, "Product " + title + " is being uninstalled.\n");
@@ -83,7 +80,6 @@ void RemoveSuiteFolders(Platform& platform) {
 int32_t RemoveAllProducts(RunContext& ctx) {
   Platform& p = ctx.platform;
   const bool interactive = ctx.options.interactive;
-  const std::string tempDir = TemporaryFolder(p);
   if (interactive) CreateProgressWindow(ctx);
   ShowWaitCursor(ctx);
   bool rebootPending = false;
@@ -111,7 +107,7 @@ int32_t RemoveAllProducts(RunContext& ctx) {
     size_t index = 1;
     for (const auto& [title, productCode] : products) {
       WriteRunLog(ctx, "Uninstalling product: " + std::to_string(index) + " of: " + count + " \n\n");
-      const uint32_t result = RemoveOneProduct(ctx, tempDir, title, productCode);
+      const uint32_t result = RemoveOneProduct(ctx, title, productCode);
       if (result == ERROR_SUCCESS_REBOOT_REQUIRED) {
         rebootPending = true;
         ctx.restartNeeded = true;

@@ -25,7 +25,14 @@ constexpr size_t kOsBuffer = 100;
 void DecideReboot(RunContext& ctx) {
   Platform& p = ctx.platform;
   const RunOptions& options = ctx.options;
-  if (options.rebootMode == -1) return;
+  if (options.rebootMode == -1) {
+    // The restart the marker asks for is still owed: with /rebootcodes the
+    // exit code must tell, or the computer is taken as ready when it is not.
+    if (options.rebootCodes && RegistryValuePresent(p.registry, RegRoot::LocalMachine, kRunOnceKey, kRebootMarker)) {
+      ctx.restartNeeded = true;
+    }
+    return;
+  }
   if (options.rebootMode != 1 &&
       !RegistryValuePresent(p.registry, RegRoot::LocalMachine, kRunOnceKey, kRebootMarker)) {
     return;

@@ -11,8 +11,10 @@ struct RunContext;
 // rebootMode 1: restart; -1: never; 0: restart only when the
 // "NorvasoftReboot" RunOnce value is present. The user is asked first in
 // interactive mode where someone can see the question. Uses ctx.options
-// (rebootMode, interactive) and ctx.desktopVisible; see RebootComputer for
-// what it records. The run log must still be open.
+// (rebootMode, interactive, rebootCodes) and ctx.desktopVisible; see
+// RebootComputer for what it records, and ctx.restartNeeded is also set when
+// /noreboot keeps a marked restart from happening under /rebootcodes. The
+// run log must still be open.
 void DecideReboot(RunContext& ctx);
 
 // Asks first when ask is set (only Yes restarts), then enables the shutdown

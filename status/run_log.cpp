@@ -47,7 +47,42 @@ std::string TwoDigits(int a, int b, int c, char separator) {
 std::string DefaultLogPath(RunContext& ctx) {
   const CodePage& cp = ctx.platform.codePage;
   std::string name = "VOVarOvadevir " + CTimeText(ctx.platform.system.Now()) + ".log";
-  return ctx.tempDir + MbReplaceAll(cp, name, ":", ".");
+  return ctx.logFolder + MbReplaceAll(cp, name, ":", ".");
+}
+
+// GetEnvironmentVariableA's largest value.
+constexpr size_t kEnvironmentBuffer = 32767;
+
+// Each %NAME% replaced by the variable's value, as ExpandEnvironmentStrings
+// does it: an unknown name, and a lone %, stay as written.
+std::string ExpandEnvironment(Platform& p, const std::string& text) {
+  const CodePage& cp = p.codePage;
+  std::string out;
+  size_t at = 0;
+  for (;;) {
+    const size_t open = MbFind(cp, text, "%", at);
+    const size_t close = open == std::string::npos ? std::string::npos : MbFind(cp, text, "%", open + 1);
+    if (close == std::string::npos) return out + text.substr(at);
+    std::string value;
+    if (close > open + 1 && p.system.EnvironmentVariable(text.substr(open + 1, close - open - 1),
+                                                         kEnvironmentBuffer, &value)) {
+      out += text.substr(at, open - at) + value;
+      at = close + 1;
+    } else {
+      // Not a name: the second % may open the next one.
+      out += text.substr(at, close - at);
+      at = close;
+    }
+  }
+}
+
+// The logdir= folder, expanded, made when missing and ending in a
+// backslash; empty when it cannot be made.
+std::string MakeLogFolder(RunContext& ctx) {
+  Platform& p = ctx.platform;
+  const std::string folder = MbTrimRightChar(p.codePage, ExpandEnvironment(p, ctx.options.logDir), '\\') + "\\";
+  if (folder == "\\" || !CreateDirectoryPath(p, folder, true)) return std::string();
+  return folder;
 }
 
 std::unique_ptr<TextWriter> CreateLogFile(RunContext& ctx, const std::string& path) {
@@ -76,9 +111,24 @@ void OpenRunLog(RunContext& ctx) {
   if (EnableLoggingPresent(ctx)) ctx.options.msiLogging = true;
 
   ctx.tempDir = TemporaryFolder(p);
+  ctx.logFolder = ctx.tempDir;
+  ctx.keepMsiLogs = false;
+  const std::string logDir = ctx.options.logDir.empty() ? std::string() : MakeLogFolder(ctx);
+  if (!logDir.empty()) {
+    ctx.logFolder = logDir;
+    ctx.keepMsiLogs = true;
+  }
 
   log.path = ctx.options.logFile.empty() ? DefaultLogPath(ctx) : ctx.options.logFile;
   log.file = CreateLogFile(ctx, log.path);
+  // A folder that exists but takes no file (no rights, a read-only share)
+  // is as unusable as one that cannot be made.
+  if (!log.file && ctx.keepMsiLogs && ctx.options.logFile.empty()) {
+    ctx.logFolder = ctx.tempDir;
+    ctx.keepMsiLogs = false;
+    log.path = DefaultLogPath(ctx);
+    log.file = CreateLogFile(ctx, log.path);
+  }
   // An unattended run has no one to tell, and the log is its only record: when
   // the "logfile=" path cannot be created (a mistyped drive, a share that is
   // not reachable, no rights), keep the record under the documented default
@@ -90,6 +140,10 @@ void OpenRunLog(RunContext& ctx) {
   }
   log.opened = true;
   log.closed = false;
+  if (!ctx.options.logDir.empty() && !ctx.keepMsiLogs) {
+    WriteRunLog(ctx, "Log folder " + ctx.options.logDir + " cannot be made or written; logs go to " + ctx.tempDir +
+                         " instead.\n");
+  }
 }
 
 void WriteRunLog(RunContext& ctx, const std::string& text) {
@@ -97,7 +151,9 @@ void WriteRunLog(RunContext& ctx, const std::string& text) {
     ctx.log.capture->append(text);
     return;
   }
-  if (ctx.log.file) ctx.log.file->Write(text);
+  if (!ctx.log.file) return;
+  ctx.log.file->Write(text);
+  if (!text.empty()) ctx.log.lineEnded = text.back() == '\n';
 }
 
 std::string MakeTimeStamp(RunContext& ctx) { return MakeTimeStamp(ctx, ctx.platform.system.Now()); }
@@ -121,12 +177,18 @@ void CloseRunLog(RunContext& ctx) {
   }
 }
 
+void EndRunLogWithExitCode(RunContext& ctx, int32_t exitCode) {
+  WriteRunLog(ctx, std::string(ctx.log.lineEnded ? "" : "\n") + "Exit code: " + std::to_string(exitCode) + "\n");
+  CloseRunLog(ctx);
+}
+
 std::string BuildMsiLogPath(RunContext& ctx, const std::string& packageOrProduct) {
-  return ctx.tempDir + "Msi" + GetPackageProperty(ctx.platform, packageOrProduct, "NVProductPrefix") + ".log";
+  const std::string& folder = ctx.logFolder.empty() ? ctx.tempDir : ctx.logFolder;
+  return folder + "Msi" + GetPackageProperty(ctx.platform, packageOrProduct, "NVProductPrefix") + ".log";
 }
 
 uint32_t MsiLogAttributes(RunContext& ctx, const std::string& path) {
-  const bool first = ctx.msiLogsStarted.insert(MbLower(ctx.platform.codePage, path)).second;
+  const bool first = ctx.msiLogsStarted.insert(MbLower(ctx.platform.codePage, path)).second && !ctx.keepMsiLogs;
   return first ? INSTALLLOGATTRIBUTES_FLUSHEACHLINE : INSTALLLOGATTRIBUTES_APPEND | INSTALLLOGATTRIBUTES_FLUSHEACHLINE;
 }
 

@@ -2,6 +2,7 @@
 // The run log: one plain-text file per run, every write flushed at once. The
 // log adds nothing of its own (no line ends, no stamps) to what callers write.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,8 @@ struct RunLog {
   bool closed = false;
   // While set, writes go here instead of the file (see LogCapture).
   std::string* capture = nullptr;
+  // The last write ended a line (or nothing was written yet).
+  bool lineEnded = true;
 };
 
 // Holds back the run log's writes while it lives: they are appended to
@@ -41,11 +44,14 @@ class LogCapture {
 // root of the current drive.
 std::string TemporaryFolder(Platform& platform);
 
-// Turns msiLogging on when "EnableLogging" exists, settles tempDir, creates
-// the folders of the log path and the log file itself ("logfile=", or
-// "VOVarOvadevir <date>.log" in tempDir). When a "logfile=" path cannot be
-// created the default name in tempDir is used instead; when no file can be
-// created at all, the run goes on and its log writes are dropped.
+// Turns msiLogging on when "EnableLogging" exists, settles tempDir and
+// logFolder (the logdir= folder, environment variables expanded and made
+// when missing, else tempDir), creates the folders of the log path and the
+// log file itself ("logfile=", or "VOVarOvadevir <date>.log" in logFolder).
+// When a "logfile=" path cannot be created the default name is used
+// instead; a logdir= folder that cannot be made or written gives way to
+// tempDir, with a line in the log that says so; when no file can be created
+// at all, the run goes on and its log writes are dropped.
 void OpenRunLog(RunContext& ctx);
 
 // Writes text exactly as given and flushes it. Dropped when no log is open.
@@ -61,13 +67,18 @@ std::string MakeTimeStamp(RunContext& ctx, const LocalTime& moment);
 // Closes the log; later calls (and later writes) do nothing.
 void CloseRunLog(RunContext& ctx);
 
-// tempDir + "Msi" + the package's or product's NVProductPrefix + ".log".
+// Writes "Exit code: N\n" on a line of its own and closes the log.
+void EndRunLogWithExitCode(RunContext& ctx, int32_t exitCode);
+
+// logFolder + "Msi" + the package's or product's NVProductPrefix + ".log".
 std::string BuildMsiLogPath(RunContext& ctx, const std::string& packageOrProduct);
 
 // The attributes for a Windows Installer log at path: the first item of the
 // run that uses the file starts it afresh, later ones (items whose packages
 // share a prefix, or have none) append to it, so that no item's diagnostics
-// are lost. Each line is flushed as it is written.
+// are lost. In a logdir= folder every item appends: the logs are kept from
+// run to run, and an uninstall does not overwrite its install's log. Each
+// line is flushed as it is written.
 uint32_t MsiLogAttributes(RunContext& ctx, const std::string& path);
 
 // Whether the next Windows Installer call gets a verbose log: msiLogging, or

@@ -88,5 +88,27 @@ TEST_F(RunLogTest, MsiLogPathAndWhenItIsWanted) {
   EXPECT_TRUE(MsiLoggingWanted(ctx));  // looked up again before every item
 }
 
+TEST_F(RunLogTest, LogDirTakesTheLogsExpandedAndKeptOrFallsBackToTemp) {
+  const std::string name = "VOVarOvadevir Tue Dec  8 02.39.57 2026.log";
+  w.system.SetEnvironment("WINDIR", "C:\\Windows");
+  w.files.AddFile("C:\\Blocked");
+  w.files.FailCreate("C:\\ReadOnly\\" + name);
+  w.installer.AddPackage("D:\\a.msi", {{"NVProductPrefix", "A"}});
+  // Where the logs go; an unknown name stays as written; a folder that
+  // cannot be made, or made but takes no file, gives way to C:\Temp.
+  for (const auto& [given, folder] : std::vector<std::pair<std::string, std::string>>{
+           {"%X%%WINDIR%\\L\\", "%X%C:\\Windows\\L\\"}, {"C:\\Blocked\\L", "C:\\Temp\\"}, {"C:\\ReadOnly", "C:\\Temp\\"}}) {
+    RunContext c(w.platform);
+    c.options.logDir = given;
+    OpenRunLog(c);
+    const std::string msiLog = BuildMsiLogPath(c, "D:\\a.msi");
+    EXPECT_EQ(c.log.path + "|" + msiLog, folder + name + "|" + folder + "MsiA.log");
+    const bool kept = folder != "C:\\Temp\\";  // appended to from run to run
+    EXPECT_EQ((MsiLogAttributes(c, msiLog) & INSTALLLOGATTRIBUTES_APPEND) != 0, kept);
+    CloseRunLog(c);
+    EXPECT_EQ(w.files.Contents(c.log.path), kept ? "" : "Log folder " + given + " cannot be made or written; logs go to C:\\Temp\\ instead.\n");
+  }
+}
+
 }  // namespace
 }  // namespace nv

@@ -25,7 +25,10 @@ import glob
 import hashlib
 import json
 import os
+import pathlib
 import re
+import shlex
+import shutil
 import struct
 import subprocess
 import sys
@@ -408,8 +411,8 @@ class CheckMediaTest(unittest.TestCase):
         self.assertEqual(re.findall(r'<PRODUCT\d>(.*)</PRODUCT\d>\r\n  <PARAMETER\d>(.*)</PARAMETER',
                                     files['uninstall.xml']),
                          [(product_code, 'REBOOT=ReallySuppress') for product_code, _ in reversed(codes)])
-        self.assertIn('NvRunUnattended.exe "suite.xml" /S /L busywait=600 /rebootcodes\r\n',
-                      files['commands.txt'])
+        self.assertIn('NvRunUnattended.exe "suite.xml" /agent /noreboot altsource=. busywait=600 '
+                      'logdir=%WINDIR%\\CCM\\Logs\r\n', files['commands.txt'])
 
         result = self.host.run(run, [response, '/S'], cwd=f, timeout=180, relay=False)
         self.assertEqual(result.exit_code, 0, result.describe())
@@ -423,6 +426,60 @@ class CheckMediaTest(unittest.TestCase):
         # other product stay.
         self.assertEqual(self.host.installed_products(),
                          {k: v for k, v in before.items() if k != code_b})
+
+    def test_kit_commands_run_from_an_agent_cache(self):
+        # The demo media, checked into a kit, copied into a folder shaped like
+        # an agent's cache; the media's own place is gone. The kit's command
+        # lines, split as Windows splits them, run there.
+        f, cache, record = 'C:\\M005', 'C:\\windows\\ccmcache\\1a', 'C:\\agent-prepare.txt'
+        check, core = self.host.install_check_media(f), f + '\\core\\'
+        self.host.install_program(f)
+        items = [(core + 'tools\\prepare.exe', '/silent')]
+        for name, version in (('AppOne', '7.1.0'), ('AppTwo', '7.1.2'), ('Reports', '2.0.0')):
+            items.append((core + '%s\\%s.msi' % (name, name), 'ADDLOCAL=ALL'))
+            self.host.build_msi(items[-1][0], {}, product_name='Norvasoft ' + name, version=version,
+                                schedule_reboot=name == 'Reports')
+        self.host.install_standin(items[0][0], record=record)
+        self.host.write_file(f + '\\silent.xml', response_file(items))
+        self.assertEqual(self.check(check, ['silent.xml', '/kit=' + f + '\\kit'])[0], 0)
+        kit = {name: pathlib.Path(self.host.unix_path(f + '\\kit\\' + name)).read_bytes().decode('latin-1')
+               for name in ('detect.ps1', 'commands.txt')}
+        # PowerShell is not in Debian: detect.ps1 is read as text.
+        for call in ('-ComObject WindowsInstaller.Installer', "'ProductInfo' @($productCode, 'VersionString')",
+                     "'RelatedProducts' @($package.UpgradeCode)"):
+            self.assertIn(call, kit['detect.ps1'])
+        self.assertIsNone(re.search(r'(?i)HKLM|HKEY_|Registry::|Wow6432Node|ItemProperty', kit['detect.ps1']))
+        install, uninstall = re.search(r'SCCM.*\r\n  Install:\r\n    (.*)\r\n  Uninstall:\r\n    (.*)\r\n',
+                                       kit['commands.txt']).groups()
+        shutil.copytree(self.host.unix_path(f), self.host.unix_path(cache), ignore=shutil.ignore_patterns('kit'))
+        shutil.copy2(self.host.unix_path(f + '\\kit\\uninstall.xml'), self.host.unix_path(cache))
+        shutil.rmtree(self.host.unix_path(core))
+        logs = os.path.join(self.host.unix_path('C:\\windows\\CCM\\Logs'), 'VOVarOvadevir *.log')
+        before = self.host.installed_products()
+
+        def run_as_written(command, codes):
+            lexer = shlex.shlex(command, posix=True)
+            lexer.whitespace_split, lexer.escape = True, ''
+            words = list(lexer)
+            result = self.host.run(words[0], words[1:], cwd=cache, timeout=300, relay=False)
+            self.assertIn(result.exit_code, codes, result.describe())
+            self.assertEqual(result.titled_dialogs, [], result.describe())
+            with open(max(glob.glob(logs), key=os.path.getmtime), 'rb') as log_file:
+                text = log_file.read().decode('latin-1')
+            self.assertTrue(text.endswith('Exit code: %d\r\n' % result.exit_code), text)
+            return text
+
+        text = run_as_written(install, (0, 3010))
+        self.assertEqual(sorted(v[0] for c, v in self.host.installed_products().items() if c not in before),
+                         ['Norvasoft AppOne', 'Norvasoft AppTwo', 'Norvasoft Reports'])
+        self.assertEqual(len(self.starts(record)), 1)
+        self.assertEqual(text.lower().count(' %s\\core\\' % cache.lower()), 5, text)
+        # Reports schedules a restart on removal too: the first uninstall may
+        # tell it. The second finds nothing left, and succeeds.
+        for codes in ((0, 3010), (0,)):
+            run_as_written(uninstall, codes)
+            self.assertEqual(self.host.installed_products(), before)
+        self.assertEqual(self.leftovers(), [])
 
     def package_code(self, win_path):
         """A package's (ProductCode, UpgradeCode), read with msiinfo."""

@@ -516,9 +516,14 @@ class FinishTest(unittest.TestCase):
                                    timeout=120)
             self.assert_finished(result, 3010)
             self.assert_no_restart(result)
-            # A marker of any size counts: a RunOnce command of 300 bytes;
-            # with /rebootcodes the started restart is 1641.
+            # A marker of any size counts: a RunOnce command of 300 bytes.
+            # With /noreboot the restart it asks for is still owed, and
+            # /rebootcodes tells it; without, the started restart is 1641.
             self.host.set_registry({(RUNONCE_KEY, MARKER): 'x' * 300})
+            self.host.clear_run_logs()
+            result = self.run_media(program, response, ['/noreboot', '/rebootcodes'])
+            self.assert_finished(result, 3010)
+            self.assert_no_restart(result)
             self.host.clear_run_logs()
             result = self.run_media(program, response, ['/rebootcodes'])
             self.assert_finished(result, 1641)

@@ -27,6 +27,7 @@ OPTIONS_BLOCK = (
     '\n/removeall - Uninstalls all Norvasoft products'
     '\nbusywait - Seconds to wait for another installation to finish before giving up'
     '\n/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started'
+    '\n/agent - Started by a management agent: no windows, agent return codes'
     '\nNote: .xml file path is optional if in the same directory as NvRunUnattended.exe')
 INVALID_COMMAND_LINE = 1639
 FORM_A = 'Invalid command line options detected. Please use the following options.\n'
@@ -174,11 +175,14 @@ class StartupTest(unittest.TestCase):
             ([invalid], 13, 'Invalid entries found in response file. Please fix the errors before '
                             'proceeding'),
             ([missing], 1, NOT_FOUND + missing),
+            # Started by an agent, the same on a visible desktop.
+            ([missing, '/agent'], 1, NOT_FOUND + missing),
         ]
         for args, code, message in cases:
             with self.subTest(args=args):
                 self.host.clear_run_logs()
-                result = self.host.run(self.program, args, timeout=20, env={'NV_RUNEXE_HIDDEN': '1'})
+                hidden = {} if '/agent' in args else {'NV_RUNEXE_HIDDEN': '1'}
+                result = self.host.run(self.program, args, timeout=20, env=hidden)
                 self.assertEqual(result.exit_code, code, result.describe())
                 self.assertLess(result.ended - result.started, 15, result.describe())
                 self.assertEqual(result.calls('MessageBoxA', 'MessageBoxW', 'GetOpenFileNameA'), [],
