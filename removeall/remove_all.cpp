@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "app/environment_checks.h"
 #include "app/run_context.h"
 #include "deploy/shell_helpers.h"
+#include "launch/item_limit.h"
 #include "launch/package_property.h"
 #include "platform/text.h"
 #include "removeall/product_enumeration.h"
@@ -24,7 +24,8 @@ constexpr uint32_t kMsiLogMode = 0x1FDF;
 constexpr const char* kRemoveCommandLine =
     "REBOOT=ReallySuppress REMOVE=ALL UILevel=2 SETUPTYPE=Server COMPATVALIDATED=1";
 
-// Returns the removal's result.
+// Returns the removal's result; a cancel that the run asked for under the
+// time limit returns ERROR_TIMEOUT after the log shows the 1602.
 uint32_t RemoveOneProduct(RunContext& ctx, const std::string& tempDir, const std::string& title,
                       const std::string& productCode) {
   Platform& p = ctx.platform;
@@ -38,7 +39,7 @@ uint32_t RemoveOneProduct(RunContext& ctx, const std::string& tempDir, const std
     p.installer.EnableLog(kMsiLogMode, logPath, MsiLogAttributes(ctx, logPath));
   }
   WriteRunLog(ctx, "Product " + title + " is being uninstalled.\n");
-  const uint32_t result = RetryWhileBusy(ctx, [&] {
+  const uint32_t result = CallInstallerWithinLimit(ctx, "Product " + title, "removal", [&] {
     return p.installer.ConfigureProductEx(productCode, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT, kRemoveCommandLine);
   });
   const std::string shown = std::to_string(static_cast<int32_t>(result));  // as "%d" prints it
@@ -54,7 +55,7 @@ uint32_t RemoveOneProduct(RunContext& ctx, const std::string& tempDir, const std
   WriteRunLog(ctx, "\n");
   // Removals are reported to systems management in interactive runs only.
   if (interactive) WriteStatusMif(p, ctx.options.statusMif, title, std::string(), success, false);
-  return result;
+  return ctx.itemLimit == LimitOutcome::kCancelled ? static_cast<uint32_t>(ERROR_TIMEOUT) : result;
 }
 
 }  // namespace

@@ -35,6 +35,9 @@ void DecideReboot(RunContext& ctx) {
 }
 
 int RebootComputer(Platform& platform, bool ask, bool* requested) {
+  // The run is over: another run may start while the question waits, and
+  // must not find this one's mutex held through the restart.
+  platform.system.ReleaseRunMutex();
   // Only Yes restarts: a question that could not be shown (0) is no consent
   // to lose a user's unsaved work.
   if (ask && platform.ui.ShowMessageBox(Owner::TopWindow, nullptr, kRebootQuestion, "Norvasoft Installer",

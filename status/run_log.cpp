@@ -50,9 +50,28 @@ std::string DefaultLogPath(RunContext& ctx) {
   return ctx.tempDir + MbReplaceAll(cp, name, ":", ".");
 }
 
-std::unique_ptr<TextWriter> CreateLogFile(RunContext& ctx, const std::string& path) {
-  CreateDirectoryPath(ctx.platform, path, true);
-  return ctx.platform.files.CreateCommitted(path);
+// The name with " (n)" before its extension (the text from the last dot of
+// its last element), or at its end when it has none.
+std::string NumberedName(const CodePage& cp, const std::string& path, int n) {
+  const size_t dot = MbFindLast(cp, path, '.');
+  const size_t slash = MbFindLast(cp, path, '\\');
+  const size_t at = (dot == std::string::npos || (slash != std::string::npos && dot < slash)) ? path.size() : dot;
+  return path.substr(0, at) + " (" + std::to_string(n) + ")" + path.substr(at);
+}
+
+// *path becomes the name the file got.
+std::unique_ptr<TextWriter> CreateLogFile(RunContext& ctx, std::string* path) {
+  CreateDirectoryPath(ctx.platform, *path, true);
+  if (!ctx.log.nameOfItsOwn) return ctx.platform.files.CreateCommitted(*path);
+  for (int n = 2; n <= 9; ++n) {
+    const std::string numbered = NumberedName(ctx.platform.codePage, *path, n);
+    std::unique_ptr<TextWriter> file = ctx.platform.files.CreateNewCommitted(numbered);
+    if (file) {
+      *path = numbered;
+      return file;
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -78,14 +97,14 @@ void OpenRunLog(RunContext& ctx) {
   ctx.tempDir = TemporaryFolder(p);
 
   log.path = ctx.options.logFile.empty() ? DefaultLogPath(ctx) : ctx.options.logFile;
-  log.file = CreateLogFile(ctx, log.path);
+  log.file = CreateLogFile(ctx, &log.path);
   // An unattended run has no one to tell, and the log is its only record: when
   // the "logfile=" path cannot be created (a mistyped drive, a share that is
   // not reachable, no rights), keep the record under the documented default
   // name in the temporary folder rather than losing it.
   if (!log.file && !ctx.options.logFile.empty()) {
     std::string fallback = DefaultLogPath(ctx);
-    log.file = CreateLogFile(ctx, fallback);
+    log.file = CreateLogFile(ctx, &fallback);
     if (log.file) log.path = fallback;
   }
   log.opened = true;

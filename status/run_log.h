@@ -18,6 +18,9 @@ struct RunLog {
   bool closed = false;
   // While set, writes go here instead of the file (see LogCapture).
   std::string* capture = nullptr;
+  // Another run may be writing under the usual name: the log is created
+  // new as "<name> (2).<extension>", or the next free number up to 9.
+  bool nameOfItsOwn = false;
 };
 
 // Holds back the run log's writes while it lives: they are appended to
