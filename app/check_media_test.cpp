@@ -241,7 +241,7 @@ TEST_F(CheckMediaTest, SignedJsonAndKit) {
     EXPECT_NE(detect.find(part), std::string::npos) << part << "\n" << detect;
   }
   EXPECT_NE(w.files.Contents("C:\\kits\\one\\commands.txt")
-                .find("NvRunUnattended.exe \"run.xml\" /S /L busywait=600 /rebootcodes\n"),
+                .find("NvRunUnattended.exe \"run.xml\" /S /L busywait=600 itemtimeout=3600 /rebootcodes\n"),
             std::string::npos);
   // The uninstall response file removes the products last first, as a run reads it.
   w.files.AddFile("D:\\media\\uninstall.xml", w.files.Contents("C:\\kits\\one\\uninstall.xml"));

@@ -153,6 +153,8 @@ std::string BuildKitCommands(const KitInput& kit) {
        "    3010   success, a restart is pending\n"
        "    1641   success, the run restarted the computer\n"
        "    1618   retry later: another installation was still running\n"
+       "    1460   failure: an item did not finish within itemtimeout= and was\n"
+       "           ended or cancelled (the run log names it)\n"
        "    other  failure: 1 the run stopped at start-up, 13 invalid entries in the\n"
        "           response file, 1619 a package missing from the media, 1639 an\n"
        "           invalid command line, else the Windows Installer error of the last\n"

@@ -13,7 +13,7 @@ namespace nv {
 // The switches for a run started by a management agent: silent, with the
 // installer logs, waiting up to ten minutes for a busy installer, and ending
 // with 3010 or 1641 when a restart is pending or was made.
-constexpr const char* kAgentSwitches = "/S /L busywait=600 /rebootcodes";
+constexpr const char* kAgentSwitches = "/S /L busywait=600 itemtimeout=3600 /rebootcodes";
 
 struct KitInput {
   std::string installCommand;              // the install command line for this media

@@ -408,7 +408,7 @@ class CheckMediaTest(unittest.TestCase):
         self.assertEqual(re.findall(r'<PRODUCT\d>(.*)</PRODUCT\d>\r\n  <PARAMETER\d>(.*)</PARAMETER',
                                     files['uninstall.xml']),
                          [(product_code, 'REBOOT=ReallySuppress') for product_code, _ in reversed(codes)])
-        self.assertIn('NvRunUnattended.exe "suite.xml" /S /L busywait=600 /rebootcodes\r\n',
+        self.assertIn('NvRunUnattended.exe "suite.xml" /S /L busywait=600 itemtimeout=3600 /rebootcodes\r\n',
                       files['commands.txt'])
 
         result = self.host.run(run, [response, '/S'], cwd=f, timeout=180, relay=False)
@@ -416,7 +416,7 @@ class CheckMediaTest(unittest.TestCase):
         installed = self.host.installed_products()
         self.assertTrue({product_code for product_code, _ in codes} <= set(installed))
         self.host.write_file(f + '\\uninstall.xml', files['uninstall.xml'])
-        result = self.host.run(run, ['uninstall.xml', '/S', '/L', 'busywait=600', '/rebootcodes'],
+        result = self.host.run(run, ['uninstall.xml', '/S', '/L', 'busywait=600', 'itemtimeout=3600', '/rebootcodes'],
                                cwd=f, timeout=180, relay=False)
         self.assertEqual(result.exit_code, 0, result.describe())
         # What the media installed is gone; the older AppA and the maker's
