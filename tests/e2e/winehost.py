@@ -67,7 +67,7 @@ RELAY_INCLUDE = ';'.join([
     'comdlg32.GetOpenFileNameA', 'comdlg32.GetOpenFileNameW',
     'user32.CreateDialogParamA', 'user32.CreateDialogParamW',
     'user32.ExitWindowsEx', 'user32.GetTopWindow', 'msi.MsiConfigureProductExA',
-    'msi.MsiInstallProductA',
+    'msi.MsiInstallProductA', 'msi.MsiSetExternalUIA',
     # Bare names match whichever library exports them (kernel32 and advapi32
     # hand these on to kernelbase).
     'CreateProcessA', 'LookupPrivilegeValueA', 'AdjustTokenPrivileges',
@@ -662,6 +662,41 @@ class WineHost:
         if len(report) >= 2 and report[0] == 'exit':
             return int(report[1]), output
         return None, output
+
+    def run_together(self, program: str, arg_lists, timeout: float = 120,
+                     cwd: Optional[str] = None,
+                     env: Optional[Dict[str, str]] = None) -> List[Optional[int]]:
+        """Starts the program once for each argument list, all at once (each
+        through runexe, without the dialog bot or a trace), and waits for
+        them all. Returns each run's full exit code (None when it timed out
+        or did not start)."""
+        self._exec_count += 1
+        run_dir = os.path.join(self.work_dir, 'exec', '%03d' % self._exec_count)
+        os.makedirs(run_dir)
+        procs, results = [], []
+        for n, args in enumerate(arg_lists):
+            result_file = os.path.join(run_dir, 'exit%d.txt' % n)
+            results.append(result_file)
+            with open(os.path.join(run_dir, 'out%d' % n), 'wb') as out:
+                procs.append(subprocess.Popen(
+                    [WINE, self.runexe, self.windows_path(result_file), str(int(timeout * 1000)),
+                     program] + list(args),
+                    cwd=self.unix_path(cwd) if cwd else self.drive_c,
+                    env=dict(self.env(), **(env or {})),
+                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT))
+        codes = []
+        for proc, result_file in zip(procs, results):
+            try:
+                proc.wait(timeout + 30)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+            report = []
+            if os.path.exists(result_file):
+                with open(result_file) as f:
+                    report = f.read().split()
+            codes.append(int(report[1]) if len(report) >= 2 and report[0] == 'exit' else None)
+        return codes
 
     def msiexec(self, *args: str, timeout: float = 120) -> Optional[int]:
         """Runs Wine's msiexec with the arguments; its full exit code."""

@@ -14,6 +14,10 @@
  *   ping_status=1    send WM_NULL to that window and record whether its
  *                    thread answered within ping_ms (default 3000)
  *   sleep_ms=N       wait N milliseconds before ending
+ *   spawn=PATH       start PATH (another copy) and leave it running
+ *   box=TEXT         show a message box with TEXT (caption box_caption=,
+ *                    default "Setup") and wait for its answer
+ *   clock=1          record the start and the end in milliseconds
  *   exit=N           end with exit code N (default 0)
  *
  * Record lines, fields separated by a TAB, each line ending in CR LF; in
@@ -23,6 +27,7 @@
  *   status FOUND(0|1)  TEXT-1001  TEXT-1002
  *   ping   FOUND(0|1)  ANSWERED(0|1)  MILLISECONDS
  *   end    EXIT-CODE
+ *   clock  start|end  MILLISECONDS (of the system time, from 1601)
  *
  * A copy without a .cfg file simply ends with 0.
  */
@@ -43,6 +48,10 @@ typedef struct {
   DWORD pingMs;
   DWORD sleepMs;
   long exitCode;
+  char spawn[MAX_PATH * 4];
+  char box[1024];
+  char boxCaption[256];
+  int clock;
 } Settings;
 
 static Settings g_settings;
@@ -73,6 +82,14 @@ static void ReadSettings(const char *path) {
       g_settings.pingMs = (DWORD)strtoul(eq + 1, NULL, 10);
     } else if (strcmp(line, "sleep_ms") == 0) {
       g_settings.sleepMs = (DWORD)strtoul(eq + 1, NULL, 10);
+    } else if (strcmp(line, "spawn") == 0) {
+      lstrcpynA(g_settings.spawn, eq + 1, sizeof g_settings.spawn);
+    } else if (strcmp(line, "box") == 0) {
+      lstrcpynA(g_settings.box, eq + 1, sizeof g_settings.box);
+    } else if (strcmp(line, "box_caption") == 0) {
+      lstrcpynA(g_settings.boxCaption, eq + 1, sizeof g_settings.boxCaption);
+    } else if (strcmp(line, "clock") == 0) {
+      g_settings.clock = atoi(eq + 1);
     } else if (strcmp(line, "exit") == 0) {
       g_settings.exitCode = strtol(eq + 1, NULL, 10);
     }
@@ -198,6 +215,34 @@ static void PingStatus(HWND window) {
   Record("ping", 3, fields);
 }
 
+static void RecordClock(const char *which) {
+  FILETIME now;
+  ULARGE_INTEGER ticks;
+  char ms[32];
+  const char *fields[2];
+  if (!g_settings.clock) return;
+  GetSystemTimeAsFileTime(&now);
+  ticks.LowPart = now.dwLowDateTime;
+  ticks.HighPart = now.dwHighDateTime;
+  snprintf(ms, sizeof ms, "%llu", (unsigned long long)(ticks.QuadPart / 10000));
+  fields[0] = which;
+  fields[1] = ms;
+  Record("clock", 2, fields);
+}
+
+static void Spawn(const char *path) {
+  STARTUPINFOA startup;
+  PROCESS_INFORMATION process;
+  char line[MAX_PATH * 4 + 2];
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  snprintf(line, sizeof line, "\"%s\"", path);
+  if (CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
+
 int main(void) {
   char module[MAX_PATH * 4], cfg[MAX_PATH * 4 + 8], cwd[MAX_PATH * 4], code[32];
   const char *fields[3];
@@ -212,12 +257,17 @@ int main(void) {
   fields[1] = GetCommandLineA();
   fields[2] = cwd;
   Record("start", 3, fields);
+  RecordClock("start");
+  if (g_settings.spawn[0]) Spawn(g_settings.spawn);
+  if (g_settings.box[0])
+    MessageBoxA(NULL, g_settings.box, g_settings.boxCaption[0] ? g_settings.boxCaption : "Setup", MB_OK);
 
   if (g_settings.readStatus || g_settings.pingStatus) window = FindStatusWindow();
   if (g_settings.readStatus) RecordStatus(window);
   if (g_settings.pingStatus) PingStatus(window);
   if (g_settings.sleepMs) Sleep(g_settings.sleepMs);
 
+  RecordClock("end");
   snprintf(code, sizeof code, "%ld", g_settings.exitCode);
   fields[0] = code;
   Record("end", 1, fields);
