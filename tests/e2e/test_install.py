@@ -619,6 +619,23 @@ class InstallTest(unittest.TestCase):
                     self.assertEqual(sum(text.endswith('Exit code: 1\r\n') for text in logs), 1, logs)
                 self.assertEqual(len(self.host.run_logs()), 2, self.host.run_logs())
 
+    def test_an_interactive_run_answers_an_item_that_broadcasts(self):
+        # A setup that changed the environment tells every top-level window,
+        # the status window too, and waits for all of them to answer. The run
+        # waits for it meanwhile, and must deliver that message rather than
+        # hang. Wine shows the hang only with a display.
+        f = 'C:\\B022'
+        program_path = self.media(f)
+        record = f + '\\standins.txt'
+        setup = self.host.install_standin(f + '\\tools\\env.exe', record=record, broadcast=1)
+        with self.host.virtual_display() as display:
+            result = self.run_items(program_path, f + '\\resp.xml', [(setup, '/s')], ['/I'],
+                                    cwd=f, timeout=60, env={'DISPLAY': display})
+        self.assert_exit(result, 0)
+        self.assertEqual([e.kind for e in self.host.standin_events(record)],
+                         ['start', 'broadcast', 'end'])
+        self.assertLess(int(self.host.standin_events(record)[1].fields[0]), 15000)
+
     def test_malformed_items_end_the_run_without_a_crash_or_hang(self):
         f = 'C:\\B001'
         program_path = self.media(f)

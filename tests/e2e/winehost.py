@@ -728,6 +728,32 @@ class WineHost:
             os.remove(path)
 
     @contextlib.contextmanager
+    def virtual_display(self):
+        """A display of its own (Xvfb, on a free number) while the block
+        runs; yields its DISPLAY value, to pass in run(env=...). Without a
+        display Wine's null driver draws nothing, and some waits on windows
+        (a broadcast to every top-level window) behave otherwise than on
+        Windows."""
+        xvfb = shutil.which('Xvfb')
+        if xvfb is None:
+            raise RuntimeError('Xvfb is missing (tools/setup.sh installs it)')
+        read_end, write_end = os.pipe()
+        server = subprocess.Popen([xvfb, '-displayfd', str(write_end), '-screen', '0', '1024x768x24',
+                                   '-nolisten', 'tcp'], pass_fds=(write_end,),
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        try:
+            with os.fdopen(read_end) as numbers:
+                number = numbers.readline().strip()
+            if not number:
+                raise RuntimeError('Xvfb did not start')
+            yield ':' + number
+        finally:
+            server.terminate()
+            server.wait(10)
+
+    @contextlib.contextmanager
     def file_locked(self, win_path: str):
         """Keeps a file of the prefix open without sharing while the block
         runs, through the holdfile helper."""

@@ -18,6 +18,9 @@
  *   box=TEXT         show a message box with TEXT (caption box_caption=,
  *                    default "Setup") and wait for its answer
  *   clock=1          record the start and the end in milliseconds
+ *   broadcast=1      send WM_SETTINGCHANGE ("Environment") to every
+ *                    top-level window, as a setup that changed the
+ *                    environment does; it returns once all have answered
  *   exit=N           end with exit code N (default 0)
  *
  * Record lines, fields separated by a TAB, each line ending in CR LF; in
@@ -28,6 +31,7 @@
  *   ping   FOUND(0|1)  ANSWERED(0|1)  MILLISECONDS
  *   end    EXIT-CODE
  *   clock  start|end  MILLISECONDS (of the system time, from 1601)
+ *   broadcast  MILLISECONDS it took
  *
  * A copy without a .cfg file simply ends with 0.
  */
@@ -52,6 +56,7 @@ typedef struct {
   char box[1024];
   char boxCaption[256];
   int clock;
+  int broadcast;
 } Settings;
 
 static Settings g_settings;
@@ -88,6 +93,8 @@ static void ReadSettings(const char *path) {
       lstrcpynA(g_settings.box, eq + 1, sizeof g_settings.box);
     } else if (strcmp(line, "box_caption") == 0) {
       lstrcpynA(g_settings.boxCaption, eq + 1, sizeof g_settings.boxCaption);
+    } else if (strcmp(line, "broadcast") == 0) {
+      g_settings.broadcast = atoi(eq + 1);
     } else if (strcmp(line, "clock") == 0) {
       g_settings.clock = atoi(eq + 1);
     } else if (strcmp(line, "exit") == 0) {
@@ -259,6 +266,14 @@ int main(void) {
   Record("start", 3, fields);
   RecordClock("start");
   if (g_settings.spawn[0]) Spawn(g_settings.spawn);
+  if (g_settings.broadcast) {
+    char ms[32];
+    DWORD start = GetTickCount();
+    SendMessageA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, (LPARAM) "Environment");
+    snprintf(ms, sizeof ms, "%lu", (unsigned long)(GetTickCount() - start));
+    fields[0] = ms;
+    Record("broadcast", 1, fields);
+  }
   if (g_settings.box[0])
     MessageBoxA(NULL, g_settings.box, g_settings.boxCaption[0] ? g_settings.boxCaption : "Setup", MB_OK);
 
