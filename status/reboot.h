@@ -15,7 +15,8 @@ struct RunContext;
 // ctx.restartRequested when it asks Windows to restart.
 void DecideReboot(RunContext& ctx);
 
-// Asks first when ask is set (only Yes restarts), then enables the shutdown
+// Releases the run mutex (the run is over), asks first when ask is set
+// (only Yes restarts), then enables the shutdown
 // privilege on Windows NT and requests the restart, which returns at once;
 // *requested (when given) is set then. Always returns 1.
 int RebootComputer(Platform& platform, bool ask, bool* requested = nullptr);
