@@ -162,56 +162,6 @@ TEST(Win32ProcessesTest, RunOnWorkerKeepsTheCallersWindowsServicedUntilTheWorkIs
   EXPECT_THROW(processes.RunOnWorker([] { throw std::runtime_error("work failed"); }), std::runtime_error);
 }
 
-// Under a time limit: a program that ends in time gives its exit code; one
-// that keeps running is ended with 1460 after its windows were offered, and
-// is gone. Messages sent to this thread's windows are answered meanwhile.
-TEST(Win32ProcessesTest, RunLimitedEndsWhatRunsTooLongAndAnswersSentMessages) {
-  Win32Processes processes;
-  bool offered = false;
-  auto never = [&offered](ItemWindows&) { offered = true; };
-  LimitedRun quick = processes.RunLimited(SystemFolder() + "\\cmd.exe /c exit 7", 20000, never);
-  EXPECT_TRUE(quick.created);
-  EXPECT_TRUE(quick.inJob);
-  EXPECT_FALSE(quick.ended);
-  EXPECT_EQ(quick.result, 7u);
-  EXPECT_FALSE(offered);
-  EXPECT_EQ(processes.RunLimited("\"" + SystemFolder() + "\\missing.exe\"", 1000, never).result,
-            static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
-
-  testing::ScratchFolder dir("limited");
-  RunningProgram program(dir, "longsetup.exe");
-  ASSERT_TRUE(program.copied());
-  WNDCLASSA windowClass = {};
-  windowClass.lpfnWndProc = AnsweringWindowProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = "NvAnsweringWindow";
-  RegisterClassA(&windowClass);
-  HWND window = CreateWindowExA(0, "NvAnsweringWindow", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
-  DWORD_PTR answer = 0;
-  HANDLE sender = CreateThread(
-      nullptr, 0,
-      [](void* p) -> DWORD {
-        Sleep(500);
-        DWORD_PTR* result = static_cast<DWORD_PTR*>(p);
-        SendMessageTimeoutA(FindWindowA("NvAnsweringWindow", nullptr), WM_APP, 0, 0, SMTO_BLOCK, 5000, result);
-        return 0;
-      },
-      &answer, 0, nullptr);
-  LimitedRun ended = processes.RunLimited(program.CommandLine(), 3000, [&](ItemWindows& windows) {
-    offered = true;
-    EXPECT_TRUE(windows.VisibleTopWindows().empty());  // the helper shows none
-  });
-  WaitForSingleObject(sender, INFINITE);
-  CloseHandle(sender);
-  DestroyWindow(window);
-  EXPECT_TRUE(offered);
-  EXPECT_TRUE(ended.ended);
-  EXPECT_EQ(ended.result, static_cast<uint32_t>(ERROR_TIMEOUT));
-  EXPECT_EQ(answer, 42u);
-  EXPECT_TRUE(WaitUntil([&] { return !IsRunning(processes, "longsetup.exe"); }, 5000));
-}
-
 }  // namespace
 }  // namespace win32
 }  // namespace nv

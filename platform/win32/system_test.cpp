@@ -237,45 +237,6 @@ TEST(Win32SystemTest, LibrariesMessagesAndTheShutdownPrivilege) {
   EXPECT_TRUE(enabled);
 }
 
-// Another process holding the mutex is played by another thread: a thread
-// that owns a mutex may take it again, any other may not.
-TEST(Win32SystemTest, TheRunMutexIsHeldTakenReleasedAndAbandoned) {
-  const std::string name = "Local\\NvTestRunMutex" + std::to_string(GetCurrentProcessId());
-  auto takeOnOtherThread = [&name](bool release) {
-    struct Try {
-      const std::string* name;
-      bool release;
-      MutexState state;
-    } attempt{&name, release, MutexState::kUnavailable};
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void* p) -> DWORD {
-          Try* t = static_cast<Try*>(p);
-          Win32System other;
-          t->state = other.TakeRunMutex(*t->name);
-          if (t->release) other.ReleaseRunMutex();
-          return 0;  // without release the mutex is abandoned as the thread ends
-        },
-        &attempt, 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    return attempt.state;
-  };
-  Win32System run;
-  EXPECT_EQ(run.TakeRunMutex(name), MutexState::kTaken);
-  EXPECT_EQ(takeOnOtherThread(true), MutexState::kHeld);
-  run.ReleaseRunMutex();
-  run.ReleaseRunMutex();  // a second release does nothing
-  EXPECT_EQ(takeOnOtherThread(true), MutexState::kTaken);
-  // A thread that ends owning it leaves it abandoned for the next taker.
-  HANDLE keep = CreateMutexA(nullptr, FALSE, name.c_str());
-  EXPECT_EQ(takeOnOtherThread(false), MutexState::kTaken);
-  EXPECT_EQ(run.TakeRunMutex(name), MutexState::kAbandoned);
-  EXPECT_EQ(takeOnOtherThread(true), MutexState::kHeld);
-  run.ReleaseRunMutex();
-  CloseHandle(keep);
-}
-
 }  // namespace
 }  // namespace win32
 }  // namespace nv

@@ -637,31 +637,15 @@ class WineHost:
         finds, such as msiexec) through runexe, without the dialog bot or a
         trace. Returns its full exit code (None when it timed out or did not
         start) and its standard output."""
-        self._exec_count += 1
-        run_dir = os.path.join(self.work_dir, 'exec', '%03d' % self._exec_count)
-        os.makedirs(run_dir)
+        run_dir = self._exec_dir()
         result_file = os.path.join(run_dir, 'exit.txt')
         out_path = os.path.join(run_dir, 'stdout')
         with open(out_path, 'wb') as out, open(os.path.join(run_dir, 'stderr'), 'wb') as err:
-            proc = subprocess.Popen(
-                [WINE, self.runexe, self.windows_path(result_file), str(int(timeout * 1000)),
-                 program] + list(args),
-                cwd=self.unix_path(cwd) if cwd else self.drive_c, env=self.env(),
-                stdin=subprocess.DEVNULL, stdout=out, stderr=err)
-            try:
-                proc.wait(timeout + 30)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
-        report = []
-        if os.path.exists(result_file):
-            with open(result_file) as f:
-                report = f.read().split()
+            proc = self._start_runexe(result_file, program, args, timeout, cwd, self.env(), out, err)
+            exit_code = self._runexe_exit_code(proc, result_file, timeout)
         with open(out_path, 'rb') as f:
             output = f.read()
-        if len(report) >= 2 and report[0] == 'exit':
-            return int(report[1]), output
-        return None, output
+        return exit_code, output
 
     def run_together(self, program: str, arg_lists, timeout: float = 120,
                      cwd: Optional[str] = None,
@@ -670,33 +654,45 @@ class WineHost:
         through runexe, without the dialog bot or a trace), and waits for
         them all. Returns each run's full exit code (None when it timed out
         or did not start)."""
+        run_dir = self._exec_dir()
+        started = []
+        for n, args in enumerate(arg_lists):
+            result_file = os.path.join(run_dir, 'exit%d.txt' % n)
+            with open(os.path.join(run_dir, 'out%d' % n), 'wb') as out:
+                started.append((self._start_runexe(result_file, program, args, timeout, cwd,
+                                                   dict(self.env(), **(env or {})), out,
+                                                   subprocess.STDOUT), result_file))
+        return [self._runexe_exit_code(proc, result_file, timeout) for proc, result_file in started]
+
+    def _exec_dir(self) -> str:
         self._exec_count += 1
         run_dir = os.path.join(self.work_dir, 'exec', '%03d' % self._exec_count)
         os.makedirs(run_dir)
-        procs, results = [], []
-        for n, args in enumerate(arg_lists):
-            result_file = os.path.join(run_dir, 'exit%d.txt' % n)
-            results.append(result_file)
-            with open(os.path.join(run_dir, 'out%d' % n), 'wb') as out:
-                procs.append(subprocess.Popen(
-                    [WINE, self.runexe, self.windows_path(result_file), str(int(timeout * 1000)),
-                     program] + list(args),
-                    cwd=self.unix_path(cwd) if cwd else self.drive_c,
-                    env=dict(self.env(), **(env or {})),
-                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT))
-        codes = []
-        for proc, result_file in zip(procs, results):
-            try:
-                proc.wait(timeout + 30)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
-            report = []
-            if os.path.exists(result_file):
-                with open(result_file) as f:
-                    report = f.read().split()
-            codes.append(int(report[1]) if len(report) >= 2 and report[0] == 'exit' else None)
-        return codes
+        return run_dir
+
+    def _start_runexe(self, result_file, program, args, timeout, cwd, env, out, err):
+        return subprocess.Popen(
+            [WINE, self.runexe, self.windows_path(result_file), str(int(timeout * 1000)),
+             program] + list(args),
+            cwd=self.unix_path(cwd) if cwd else self.drive_c, env=env,
+            stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+
+    @staticmethod
+    def _runexe_exit_code(proc, result_file, timeout) -> Optional[int]:
+        """Waits for a runexe started by _start_runexe; the program's full
+        exit code, or None when it timed out or did not start."""
+        try:
+            proc.wait(timeout + 30)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+        report = []
+        if os.path.exists(result_file):
+            with open(result_file) as f:
+                report = f.read().split()
+        if len(report) >= 2 and report[0] == 'exit':
+            return int(report[1])
+        return None
 
     def msiexec(self, *args: str, timeout: float = 120) -> Optional[int]:
         """Runs Wine's msiexec with the arguments; its full exit code."""

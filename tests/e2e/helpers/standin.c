@@ -17,7 +17,6 @@
  *   spawn=PATH       start PATH (another copy) and leave it running
  *   box=TEXT         show a message box with TEXT (caption box_caption=,
  *                    default "Setup") and wait for its answer
- *   clock=1          record the start and the end in milliseconds
  *   broadcast=1      send WM_SETTINGCHANGE ("Environment") to every
  *                    top-level window, as a setup that changed the
  *                    environment does; it returns once all have answered
@@ -26,11 +25,11 @@
  * Record lines, fields separated by a TAB, each line ending in CR LF; in
  * every text field the bytes below 0x20 and "%" are written as %XX:
  *
- *   start  MODULE-PATH  COMMAND-LINE  CURRENT-FOLDER
+ *   start  MODULE-PATH  COMMAND-LINE  CURRENT-FOLDER  MILLISECONDS
  *   status FOUND(0|1)  TEXT-1001  TEXT-1002
  *   ping   FOUND(0|1)  ANSWERED(0|1)  MILLISECONDS
- *   end    EXIT-CODE
- *   clock  start|end  MILLISECONDS (of the system time, from 1601)
+ *   end    EXIT-CODE  MILLISECONDS
+ * (MILLISECONDS: of the system time, counted from 1601.)
  *   broadcast  MILLISECONDS it took
  *
  * A copy without a .cfg file simply ends with 0.
@@ -55,7 +54,6 @@ typedef struct {
   char spawn[MAX_PATH * 4];
   char box[1024];
   char boxCaption[256];
-  int clock;
   int broadcast;
 } Settings;
 
@@ -95,8 +93,6 @@ static void ReadSettings(const char *path) {
       lstrcpynA(g_settings.boxCaption, eq + 1, sizeof g_settings.boxCaption);
     } else if (strcmp(line, "broadcast") == 0) {
       g_settings.broadcast = atoi(eq + 1);
-    } else if (strcmp(line, "clock") == 0) {
-      g_settings.clock = atoi(eq + 1);
     } else if (strcmp(line, "exit") == 0) {
       g_settings.exitCode = strtol(eq + 1, NULL, 10);
     }
@@ -222,19 +218,14 @@ static void PingStatus(HWND window) {
   Record("ping", 3, fields);
 }
 
-static void RecordClock(const char *which) {
+/* The system time in milliseconds, as decimal text. */
+static void Now(char *ms, size_t size) {
   FILETIME now;
   ULARGE_INTEGER ticks;
-  char ms[32];
-  const char *fields[2];
-  if (!g_settings.clock) return;
   GetSystemTimeAsFileTime(&now);
   ticks.LowPart = now.dwLowDateTime;
   ticks.HighPart = now.dwHighDateTime;
-  snprintf(ms, sizeof ms, "%llu", (unsigned long long)(ticks.QuadPart / 10000));
-  fields[0] = which;
-  fields[1] = ms;
-  Record("clock", 2, fields);
+  snprintf(ms, size, "%llu", (unsigned long long)(ticks.QuadPart / 10000));
 }
 
 static void Spawn(const char *path) {
@@ -252,7 +243,8 @@ static void Spawn(const char *path) {
 
 int main(void) {
   char module[MAX_PATH * 4], cfg[MAX_PATH * 4 + 8], cwd[MAX_PATH * 4], code[32];
-  const char *fields[3];
+  const char *fields[4];
+  char ms[32];
   HWND window = NULL;
   DWORD n = GetModuleFileNameA(NULL, module, sizeof module);
   if (n == 0 || n >= sizeof module) return 0;
@@ -263,11 +255,11 @@ int main(void) {
   fields[0] = module;
   fields[1] = GetCommandLineA();
   fields[2] = cwd;
-  Record("start", 3, fields);
-  RecordClock("start");
+  Now(ms, sizeof ms);
+  fields[3] = ms;
+  Record("start", 4, fields);
   if (g_settings.spawn[0]) Spawn(g_settings.spawn);
   if (g_settings.broadcast) {
-    char ms[32];
     DWORD start = GetTickCount();
     SendMessageA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, (LPARAM) "Environment");
     snprintf(ms, sizeof ms, "%lu", (unsigned long)(GetTickCount() - start));
@@ -282,9 +274,10 @@ int main(void) {
   if (g_settings.pingStatus) PingStatus(window);
   if (g_settings.sleepMs) Sleep(g_settings.sleepMs);
 
-  RecordClock("end");
   snprintf(code, sizeof code, "%ld", g_settings.exitCode);
   fields[0] = code;
-  Record("end", 1, fields);
+  Now(ms, sizeof ms);
+  fields[1] = ms;
+  Record("end", 2, fields);
   return (int)g_settings.exitCode;
 }
