@@ -118,7 +118,7 @@ TEST_F(CheckMediaTest, ReportsWhereEachItemIsFoundAndWhatWouldStart) {
   // nothing of what a run finds.
   const std::string report = out;
   EXPECT_EQ(Check({"D:\\media\\run.xml", "altsource=E:\\alt", "/I", "/S", "/L", "/M", "/noreboot",
-                   "/forcereboot", "logfile=C:\\x.log", "busywait=600", "/rebootcodes"}),
+                   "/forcereboot", "logfile=C:\\x.log", "busywait=600", "itemtimeout=3600", "/rebootcodes"}),
             3);
   EXPECT_EQ(out, report);
   ExpectNothingChanged();

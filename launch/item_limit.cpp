@@ -1,5 +1,7 @@
 #include "launch/item_limit.h"
 
+#include <atomic>
+
 #include "app/run_context.h"
 #include "status/run_log.h"
 
@@ -86,7 +88,8 @@ uint32_t CallInstallerWithinLimit(RunContext& ctx, const std::string& subject, c
   if (limitSeconds == 0) return RetryWhileBusy(ctx, call);
   Installer& installer = ctx.platform.installer;
   System& system = ctx.platform.system;
-  bool asked = false;
+  // Windows Installer may call the handler on a thread of its own.
+  std::atomic<bool> asked(false);
   const uint32_t result = RetryWhileBusy(ctx, [&] {
     // Each attempt has the whole limit: a busy answer comes at once.
     asked = false;

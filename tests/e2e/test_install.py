@@ -550,7 +550,7 @@ class InstallTest(unittest.TestCase):
                          + re.escape(staging + '\n'))
 
     def test_an_item_that_waits_for_a_person_is_ended_and_runs_never_overlap(self):
-        # Where nobody sees a window (issue 15's window station), a setup
+        # Where nobody sees a window (a window station that is not visible), a setup
         # that starts a child and then asks "Click OK" would hold the run
         # for ever. With itemtimeout= it is ended with its child after its
         # box is logged; the run goes on and ends with 1460.
