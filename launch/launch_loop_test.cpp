@@ -294,6 +294,8 @@ TEST_F(LaunchLoopTest, ItemsThatRunOutOfTimeAreEndedOrCancelled) {
   w.processes.AddWindow(hang, Window{"Hung", {"never read"}, true, true});
   w.processes.AddWindow(hang, Window{"Child", many, true, false, true});
   w.processes.AddWindow(alone, Window{"Of its child", {}, true, false, true});
+  // Hung windows cost a second a text: 15 seconds in all read five of them.
+  for (int i = 0; i < 12; ++i) w.processes.AddWindow(alone, Window{"H", {"a", "b"}, true, true});
   w.processes.FailJob(alone);
   AddPackage("D:\\m\\cancel.msi", "Cancelled", 0);
   w.installer.SetDuration("D:\\m\\cancel.msi", 600000);
@@ -312,7 +314,9 @@ TEST_F(LaunchLoopTest, ItemsThatRunOutOfTimeAreEndedOrCancelled) {
                      "PRODUCT1 did not finish within 60 seconds and was ended.\n"
                      "Launch return value is 1460\n\n"),
             std::string::npos) << log;
-  EXPECT_NE(log.find("Launching: D:\\m\\alone.exe \n\n"
+  std::string hung;
+  for (int i = 0; i < 5; ++i) hung += "PRODUCT2 window: \"H\"\n";
+  EXPECT_NE(log.find("Launching: D:\\m\\alone.exe \n\n" + hung +
                      "PRODUCT2 did not finish within 60 seconds and was ended.\nLaunch return value is 1460\n\n"),
             std::string::npos) << log;
   EXPECT_NE(log.find("Launching: \n\nPRODUCT3 did not finish within 60 seconds; the installation was cancelled.\n"
