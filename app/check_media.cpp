@@ -88,7 +88,7 @@ bool ReadCheckSwitch(const CodePage& cp, const std::string& arg, CheckSwitches* 
 // by the run's own parser, so it means what it means to a run; only those
 // that change what a run finds are kept (the response file, the alternative
 // source and the search trace), the others (/S, /I, /L, /M, the reboot
-// switches, logfile=, busywait=, /rebootcodes) are ignored. /removeall is
+// switches, logfile=, busywait=, itemtimeout=, /rebootcodes) are ignored. /removeall is
 // refused: it has no media to check.
 bool ReadCheckOptions(RunContext& ctx, const std::vector<std::string>& args, CheckSwitches* switches) {
   const CodePage& cp = ctx.platform.codePage;

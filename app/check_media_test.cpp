@@ -119,7 +119,7 @@ TEST_F(CheckMediaTest, ReportsWhereEachItemIsFoundAndWhatWouldStart) {
   // nothing of what a run finds.
   const std::string report = out;
   EXPECT_EQ(Check({"D:\\media\\run.xml", "altsource=E:\\alt", "/I", "/S", "/L", "/M", "/noreboot",
-                   "/forcereboot", "logfile=C:\\x.log", "busywait=600", "/rebootcodes"}),
+                   "/forcereboot", "logfile=C:\\x.log", "busywait=600", "itemtimeout=3600", "/rebootcodes"}),
             3);
   EXPECT_EQ(out, report);
   ExpectNothingChanged();
@@ -244,7 +244,7 @@ TEST_F(CheckMediaTest, SignedJsonAndKit) {
     EXPECT_NE(detect.find(part), std::string::npos) << part << "\n" << detect;
   }
   EXPECT_NE(w.files.Contents("C:\\kits\\one\\commands.txt")
-                .find("NvRunUnattended.exe \"run.xml\" /agent /noreboot altsource=. busywait=600 logdir=%WINDIR%\\CCM\\Logs\n"),
+                .find("NvRunUnattended.exe \"run.xml\" /agent /noreboot altsource=. busywait=600 itemtimeout=3600 logdir=%WINDIR%\\CCM\\Logs\n"),
             std::string::npos);
   // The uninstall response file removes the products last first, as a run reads it.
   w.files.AddFile("D:\\media\\uninstall.xml", w.files.Contents("C:\\kits\\one\\uninstall.xml"));

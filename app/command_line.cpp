@@ -52,13 +52,14 @@ bool ApplySwitch(const CodePage& cp, const std::string& arg, RunOptions* options
 }
 
 // Seconds from 1 to a day, in plain decimal digits.
-bool ParseBusyWait(const std::string& value, uint32_t* seconds) {
+bool ParseSeconds(const std::string& value, uint32_t* seconds) {
   if (value.empty() || value.size() > 5) return false;
   uint32_t parsed = 0;
   for (char c : value) {
     if (c < '0' || c > '9') return false;
     parsed = parsed * 10 + static_cast<uint32_t>(c - '0');
   }
+  static_assert(kMaxBusyWait == kMaxItemTimeout, "both budgets are read by one rule");
   if (parsed < 1 || parsed > kMaxBusyWait) return false;
   *seconds = parsed;
   return true;
@@ -87,7 +88,10 @@ bool ApplyAssignment(const CodePage& cp, const std::string& arg, const std::stri
     }
   }
   for (const char* prefix : {"busywait=", "/busywait="}) {
-    if (StartsWith(arg, prefix)) return ParseBusyWait(arg.substr(std::string(prefix).size()), &options->busyWait);
+    if (StartsWith(arg, prefix)) return ParseSeconds(arg.substr(std::string(prefix).size()), &options->busyWait);
+  }
+  for (const char* prefix : {"itemtimeout=", "/itemtimeout="}) {
+    if (StartsWith(arg, prefix)) return ParseSeconds(arg.substr(std::string(prefix).size()), &options->itemTimeout);
   }
   return false;
 }
@@ -129,6 +133,7 @@ std::string BuildUsageText() {
   text += "\n/removeall - Uninstalls all Norvasoft products";
   text += "\nbusywait - Seconds to wait for another installation to finish before giving up";
   text += "\n/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started";
+  text += "\nitemtimeout - Seconds an item may run before it is ended";
   text += "\n/agent - Started by a management agent: no windows, agent return codes";
   text += "\nNote: .xml file path is optional if in the same directory as NvRunUnattended.exe";
   return text;

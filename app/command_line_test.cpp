@@ -37,6 +37,7 @@ TEST(UsageTextTest, IsTheWholeTextByteForByte) {
             "/removeall - Uninstalls all Norvasoft products\n"
             "busywait - Seconds to wait for another installation to finish before giving up\n"
             "/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started\n"
+            "itemtimeout - Seconds an item may run before it is ended\n"
             "/agent - Started by a management agent: no windows, agent return codes\n"
             "Note: .xml file path is optional if in the same directory as NvRunUnattended.exe");
 }
@@ -146,18 +147,24 @@ TEST_F(CommandLineTest, BusyWaitTakesADayAtMostAndRebootCodesIsASwitch) {
     const char* arg;
     ParseResult result;
     uint32_t seconds;
+    bool itemTimeout = false;
   } rows[] = {
       {"busywait=30", ParseResult::kOk, 30},         {"\"/BusyWait=86400\"", ParseResult::kOk, 86400},
       {"busywait=1", ParseResult::kOk, 1},           {"busywait=0", ParseResult::kInvalidLong, 0},
       {"busywait=86401", ParseResult::kInvalidLong, 0}, {"busywait=999999", ParseResult::kInvalidLong, 0},
       {"busywait=-5", ParseResult::kInvalidLong, 0}, {"busywait=", ParseResult::kInvalidLong, 0},
       {"busywait=1 0", ParseResult::kInvalidLong, 0}, {"busywait", ParseResult::kInvalidShort, 0},
+      // The item time limit is read by the same rule.
+      {"itemtimeout=3600", ParseResult::kOk, 3600, true}, {"\"/ItemTimeout=86400\"", ParseResult::kOk, 86400, true},
+      {"itemtimeout=0", ParseResult::kInvalidLong, 0, true}, {"/itemtimeout=86401", ParseResult::kInvalidLong, 0, true},
+      {"itemtimeout=1h", ParseResult::kInvalidLong, 0, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.arg);
     RunOptions parsed;
     EXPECT_EQ(ParseCommandLine(cp, {row.arg}, kProgramDir, &parsed), row.result);
-    EXPECT_EQ(parsed.busyWait, row.seconds);
+    EXPECT_EQ(row.itemTimeout ? parsed.itemTimeout : parsed.busyWait, row.seconds);
+    EXPECT_EQ(row.itemTimeout ? parsed.busyWait : parsed.itemTimeout, 0u);
   }
   for (const char* form : {"/rebootcodes", "REBOOTCODES"}) {
     RunOptions parsed;

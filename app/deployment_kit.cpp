@@ -158,7 +158,8 @@ std::string BuildKitCommands(const KitInput& kit) {
        "    3010   soft restart\n"
        "    1641   hard restart\n"
        "    1618   retry\n"
-       "    other  failure\n";
+       "    other  failure (1460: an item did not finish within itemtimeout= and was\n"
+       "           ended or cancelled; the run log names it)\n";
   return s;
 }
 

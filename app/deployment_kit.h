@@ -12,9 +12,9 @@ namespace nv {
 
 // The switches for a run started by a management agent from its copy of the
 // media: the agent's codes and no window, the restart left to the agent,
-// the items looked for in the copy, and up to ten minutes' wait for a busy
-// installer.
-constexpr const char* kAgentSwitches = "/agent /noreboot altsource=. busywait=600";
+// the items looked for in the copy, up to ten minutes' wait for a busy
+// installer, and an hour at most for each item.
+constexpr const char* kAgentSwitches = "/agent /noreboot altsource=. busywait=600 itemtimeout=3600";
 // The log folders each agent collects.
 constexpr const char* kSccmLogs = "%WINDIR%\\CCM\\Logs";
 constexpr const char* kIntuneLogs = "%ProgramData%\\Microsoft\\IntuneManagementExtension\\Logs";

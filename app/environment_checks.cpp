@@ -25,7 +25,6 @@ constexpr const char* kInstallerKey = "Software\\Microsoft\\Windows\\CurrentVers
 constexpr const char* kBusyWaitStatus =
     "Norvasoft Installer is waiting for another installation to finish. Please wait...";
 constexpr uint32_t kBusyCheckMilliseconds = 5000;
-constexpr uint32_t kRetryMilliseconds = 10000;
 
 constexpr const char* kUnsupportedWindows =
     "This version of Windows is not supported.\n"
@@ -187,7 +186,7 @@ bool CheckInstallerBusy(RunContext& ctx) {
   if (!AnotherInstallationRunning(ctx, true)) return true;
   const uint32_t budget = ctx.options.busyWait;
   if (budget > 0 && WaitForOtherInstallation(ctx, budget)) return true;
-  p.ui.ShowMessageBox(Owner::None, nullptr, kBusyInstaller, kInstallerCaption, MB_OK);
+  ShowInstallerBusy(p);
   return false;
 }
 
@@ -195,17 +194,8 @@ int32_t StartUpBusyExitCode(const RunOptions& options) {
   return options.agent ? static_cast<int32_t>(ERROR_INSTALL_ALREADY_RUNNING) : 1;
 }
 
-uint32_t RetryWhileBusy(RunContext& ctx, const std::function<uint32_t()>& call) {
-  System& system = ctx.platform.system;
-  uint32_t result = call();
-  const uint64_t budget = uint64_t{ctx.options.busyWait} * 1000;
-  const uint32_t start = system.TickCount();
-  while (result == ERROR_INSTALL_ALREADY_RUNNING && system.TickCount() - start < budget) {
-    WriteRunLog(ctx, "Another installation is in progress (1618); retrying in 10 seconds.\n");
-    system.WaitServicingWindows(kRetryMilliseconds);
-    result = call();
-  }
-  return result;
+void ShowInstallerBusy(Platform& platform) {
+  platform.ui.ShowMessageBox(Owner::None, nullptr, kBusyInstaller, kInstallerCaption, MB_OK);
 }
 
 }  // namespace nv

@@ -5,7 +5,6 @@
 // running.
 
 #include <cstdint>
-#include <functional>
 
 #include "platform/platform.h"
 
@@ -55,10 +54,8 @@ bool CheckInstallerBusy(RunContext& ctx);
 // (ERROR_INSTALL_ALREADY_RUNNING), the code on which management agents retry.
 int32_t StartUpBusyExitCode(const RunOptions& options);
 
-// Makes an installer call (an install or a removal). With busywait= a call
-// that answers ERROR_INSTALL_ALREADY_RUNNING (1618) is made again every 10
-// seconds while this call has waited less than the budget in all, each wait
-// logged. Returns the last answer.
-uint32_t RetryWhileBusy(RunContext& ctx, const std::function<uint32_t()>& call);
+// The message of a run that stops because another installation, or another
+// run, is under way.
+void ShowInstallerBusy(Platform& platform);
 
 }  // namespace nv

@@ -28,7 +28,8 @@ namespace {
 using fake::Call;
 
 // Every item kind, the alternative source, /L /M, a status window, the
-// .NET staging, MSDE, the uninstaller deployment and a restart marker.
+// .NET staging, MSDE, the item time limit, the uninstaller deployment and a
+// restart marker.
 constexpr char kInstallRun[] = R"(aD:\media\answers.xml
 a/I
 a/L
@@ -36,6 +37,7 @@ a/M
 aaltsource=E:\copy
 alogfile=C:\Logs\run.log
 abusywait=30
+aitemtimeout=600
 m
 q6
 gNorvasoftReboot=1
@@ -79,6 +81,7 @@ fC:\Keep\data.txt
 // a restart, one failing) and of another publisher, and the suite's folders.
 constexpr char kRemoveAllRun[] = R"(a/removeall
 abusywait=30
+aitemtimeout=600
 a/I
 a/L
 a/M

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "launch/item_limit.h"
 #include "platform/platform.h"
 #include "response/install_plan.h"
 #include "status/run_log.h"
@@ -26,6 +27,7 @@ struct RunOptions {
   bool rebootCodes = false;  // /rebootcodes: 3010 and 1641 tell a pending or started restart
   bool agent = false;        // /agent: started by a management agent (implies /rebootcodes and /S)
   std::string logDir;        // logdir=: the folder of the logs, as given (not lower-cased, not expanded)
+  uint32_t itemTimeout = 0;  // itemtimeout=: seconds an item may run; 0 for no limit
 };
 
 struct RunContext {
@@ -57,6 +59,8 @@ struct RunContext {
   // restart: what /rebootcodes reports.
   bool restartNeeded = false;
   bool restartRequested = false;
+  // How the time limit met the item or removal carried out last.
+  LimitOutcome itemLimit = LimitOutcome::kNone;
   // The Windows Installer logs this run has started, lower-cased.
   std::set<std::string> msiLogsStarted;
 };

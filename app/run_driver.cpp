@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/environment_checks.h"
 #include "app/run_context.h"
+#include "app/run_mutex.h"
 #include "app/unseen_ui.h"
 #include "deploy/shell_helpers.h"
 #include "deploy/uninstaller.h"
@@ -155,7 +156,9 @@ int32_t Run(RunContext& ctx, InstanceHandle instance) {
   const std::vector<std::string> args = platform.system.Arguments();
   if (RunEnd end = AnswerHelpRequest(ctx, args, usage)) return StartUpStop(ctx, *end);
   if (RunEnd end = ReadOptions(ctx, args, usage)) return StartUpStop(ctx, *end);
+  const MutexState runMutex = TakeRunMutexAtStart(ctx);
   OpenRunLog(ctx);
+  if (!WaitForOtherRun(ctx, runMutex)) return StartUpStop(ctx, StartUpBusyExitCode(ctx.options));
   if (RunEnd end = RemoveAllBranch(ctx)) return FinishedRun(ctx, *end);
   if (RunEnd end = FindResponseFile(ctx)) return StartUpStop(ctx, *end);
   if (RunEnd end = RefuseWhileBusy(ctx)) return StartUpStop(ctx, *end);
@@ -172,6 +175,14 @@ int32_t Run(RunContext& ctx, InstanceHandle instance) {
   return FinishedRun(ctx, ctx.exitCode);
 }
 
+// The run mutex is released on every way out (and, by the restart, before
+// Windows is asked to restart).
+int32_t RunAndRelease(RunContext& ctx, InstanceHandle instance) {
+  const int32_t exitCode = Run(ctx, instance);
+  ctx.platform.system.ReleaseRunMutex();
+  return exitCode;
+}
+
 }  // namespace
 
 int32_t RunUnattended(Platform& platform, InstanceHandle instance) {
@@ -180,7 +191,7 @@ int32_t RunUnattended(Platform& platform, InstanceHandle instance) {
   // is expected to answer.
   if (platform.system.DesktopVisible() && !AgentSwitchGiven(platform.codePage, platform.system.Arguments())) {
     RunContext ctx(platform);
-    return Run(ctx, instance);
+    return RunAndRelease(ctx, instance);
   }
   UnseenUi unseen(platform.ui);
   Platform unseenPlatform{platform.files, platform.registry, platform.installer, platform.shell,
@@ -188,7 +199,7 @@ int32_t RunUnattended(Platform& platform, InstanceHandle instance) {
   RunContext ctx(unseenPlatform);
   ctx.desktopVisible = false;
   unseen.Attach(ctx);
-  return Run(ctx, instance);
+  return RunAndRelease(ctx, instance);
 }
 
 }  // namespace nv

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/command_line.h"
 #include "app/environment_checks.h"
+#include "app/run_mutex.h"
 #include "platform/fake/fake_platform.h"
 
 namespace nv {
@@ -315,6 +318,42 @@ TEST_F(RunDriverTest, BusyInstallerWaitsAndAgentExitCodes) {
       {"program fails under /agent", {"answers.xml", "/agent"}, program(5), 5, 0, 0, "return value is 5\n"},
       {"program fails", {"answers.xml"}, program(5), 0, 0, 0, "return value is 5\n"},
       {"program restart under /agent", {"answers.xml", "/agent", "/noreboot"}, program(1641), 3010, 0, 0},
+      // Another run holds the mutex: it ends 12 seconds in, seen at the
+      // third check, with a budget of its own.
+      {"another run, waited for", {"answers.xml", "busywait=60"},
+       [&](fake::FakeWindows& x) {
+         x.system.OtherRunHolds(kRunMutexName);
+         x.system.At(13000, [&x] { x.system.OtherRunEnds(kRunMutexName, false); });
+       },
+       0, 0, 0,
+       "Another run of NvRunUnattended.exe is in progress; waiting up to 60 seconds for it to finish.\n"
+       "The other run has finished after 15 seconds.\nResponse XML file: "},
+      {"another run, killed while waited for", {"/removeall", "busywait=60"},
+       [&](fake::FakeWindows& x) {
+         x.system.OtherRunHolds(kRunMutexName);
+         x.system.OtherRunHolds(kRunMutexName);  // a third run keeps it open
+         x.system.At(3000, [&x] { x.system.OtherRunEnds(kRunMutexName, true); });
+       },
+       0, 0, 0, "waiting up to 60 seconds for it to finish.\nThe previous run ended without finishing.\nNorvasoft"},
+      {"another run, budget spent", {"answers.xml", "busywait=12"},
+       [&](fake::FakeWindows& x) { x.system.OtherRunHolds(kRunMutexName); }, 1, 0, 0,
+       "waiting up to 12 seconds for it to finish.\n"},
+      {"another run's mutex denied", {"/removeall"},
+       [&](fake::FakeWindows& x) { x.system.DenyMutex(kRunMutexName); }, 1, 0, 0},
+      {"another run under /agent", {"answers.xml", "/agent"},
+       [&](fake::FakeWindows& x) { x.system.OtherRunHolds(kRunMutexName); }, 1618, 0, 0, "Exit code: 1618\n"},
+      {"a program item ended by the limit", {"answers.xml", "itemtimeout=5"},
+       [&](fake::FakeWindows& x) {
+         x.files.AddFile("D:\\media\\answers.xml",
+                         "<Install>\n<PRODUCT1>D:\\media\\x.exe</PRODUCT1>\n<PARAMETER1></PARAMETER1>\n"
+                         "<PRODUCT2>D:\\media\\core\\AppOne\\AppOne.msi</PRODUCT2>\n<PARAMETER2>A=1</PARAMETER2>\n"
+                         "</Install>\n");
+         x.files.AddFile("D:\\media\\x.exe");
+         x.processes.SetRunTime("D:\\media\\x.exe", 5001);
+       },
+       1460, 0, 0,
+       "PRODUCT1 did not finish within 5 seconds and was ended.\nLaunch return value is 1460\n\n"
+       "12/08/26 02:39:57 PRODUCT2"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -352,6 +391,7 @@ TEST_F(RunDriverTest, WhereNobodyCanSeeAWindowNothingWaitsForAnAnswer) {
     int32_t exitCode;
     std::string logged;
     int restarts = 0;
+    bool otherRun = false;
   } rows[] = {
       {"help", {"/?"}, nullptr, 0, BuildUsageText() + "\nExit code: 0\n"},
       {"mistyped switch", {"/x"}, nullptr, 1639,
@@ -362,11 +402,15 @@ TEST_F(RunDriverTest, WhereNobodyCanSeeAWindowNothingWaitsForAnAnswer) {
        "<PRODUCT1>D:\\a.msi</PRODUCT1><PARAMETER1>X=1</PARAMETER1><PRODUCT2>D:\\b.msi</PRODUCT2>", 13,
        "Invalid entries found in response file. Please fix the errors before proceeding\nExit code: 13\n"},
       {"forced restart, interactive", {"answers.xml", "/I", "/forcereboot"}, kOneItem, 1619, " done.", 1},
+      {"another run in progress", {"answers.xml"}, kOneItem, 1,
+       "An error was encountered.  Please ensure that no other installations are currently running before "
+       "proceeding with this install.\nExit code: 1\n", 0, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     fake::FakeWindows m;
     m.system.SetDesktopVisible(false);
+    if (row.otherRun) m.system.OtherRunHolds(kRunMutexName);
     if (row.response != nullptr) m.files.AddFile("D:\\media\\answers.xml", row.response);
     m.system.SetArguments(row.args);
     EXPECT_EQ(RunUnattended(m.platform, &instance), row.exitCode);
@@ -376,6 +420,33 @@ TEST_F(RunDriverTest, WhereNobodyCanSeeAWindowNothingWaitsForAnAnswer) {
     EXPECT_EQ(log.substr(log.size() - std::min(log.size(), row.logged.size())), row.logged) << log;
     EXPECT_EQ(m.system.RestartRequests(), row.restarts);
   }
+}
+
+// While another run holds the mutex, this run's log gets a name of its own,
+// created new, and it installs nothing; a run releases the mutex before it
+// restarts, and the mutex goes with the last handle.
+TEST_F(RunDriverTest, AnotherRunKeepsItsLogAndTheMutexGoesWithTheRun) {
+  const std::string temp = "C:\\Users\\admin\\AppData\\Local\\Temp\\VOVarOvadevir Tue Dec  8 02.39.57 2026";
+  w.files.AddFile("D:\\media\\answers.xml", kOneItem);
+  w.files.AddFile(temp + ".log", "the other run's");
+  w.files.AddFile(temp + " (2).log", "a third run's");
+  w.system.OtherRunHolds(kRunMutexName);
+  EXPECT_EQ(Run({"answers.xml"}), 1);
+  EXPECT_EQ(w.files.Contents(temp + ".log"), "the other run's");
+  EXPECT_EQ(w.files.Contents(temp + " (2).log"), "a third run's");
+  EXPECT_TRUE(w.files.Exists(temp + " (3).log"));
+  EXPECT_EQ(w.ui.MessageBoxes().back().text.rfind("An error was encountered.", 0), 0u);
+  EXPECT_TRUE(w.installer.Calls().empty());
+  w.files.AddFile("C:\\logs\\run.log", "the other run's");
+  EXPECT_EQ(Run({"answers.xml", "logfile=C:\\logs\\run.log"}), 1);
+  EXPECT_EQ(w.files.Contents("C:\\logs\\run.log"), "the other run's");
+  EXPECT_TRUE(w.files.Exists("C:\\logs\\run (2).log"));
+  w.system.OtherRunEnds(kRunMutexName, false);
+  EXPECT_FALSE(w.system.MutexExists(kRunMutexName));
+  EXPECT_EQ(Run({"answers.xml", "/forcereboot"}), 1619);
+  const std::vector<std::string>& calls = w.system.Calls();
+  EXPECT_LT(std::find(calls.begin(), calls.end(), "ReleaseMutex"), std::find(calls.begin(), calls.end(), "ExitWindowsEx"));
+  EXPECT_FALSE(w.system.MutexExists(kRunMutexName));
 }
 
 }  // namespace

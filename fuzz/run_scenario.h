@@ -116,6 +116,9 @@ class RecordingInstaller : public Installer {
   uint32_t EnumRelatedProducts(const std::string& upgradeCode, uint32_t index, std::string* productCode) override {
     return inner_.EnumRelatedProducts(upgradeCode, index, productCode);
   }
+  void SetExternalUI(std::function<int(uint32_t messageType)> handler, uint32_t messageFilter) override {
+    inner_.SetExternalUI(std::move(handler), messageFilter);
+  }
 
  private:
   void Record(uint32_t tick, const Result& result) {
@@ -174,14 +177,19 @@ class RecordingFiles : public FileSystem {
   }
   std::unique_ptr<TextReader> OpenText(const std::string& path) override { return inner_.OpenText(path); }
   std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override {
-    std::unique_ptr<TextWriter> writer = inner_.CreateCommitted(path);
+    return Recorded(path, inner_.CreateCommitted(path));
+  }
+  std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) override {
+    return Recorded(path, inner_.CreateNewCommitted(path));
+  }
+
+ private:
+  std::unique_ptr<TextWriter> Recorded(const std::string& path, std::unique_ptr<TextWriter> writer) {
     if (!writer) return writer;
     ++created_;
     createdPath_ = path;
     return std::make_unique<Writer>(std::move(writer), written_, writes_);
   }
-
- private:
   class Writer : public TextWriter {
    public:
     Writer(std::unique_ptr<TextWriter> inner, std::string& written, std::vector<size_t>& writes)

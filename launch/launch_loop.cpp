@@ -1,12 +1,11 @@
 #include "launch/launch_loop.h"
 
-#include "app/environment_checks.h"
 #include "app/run_context.h"
 #include "deploy/shell_helpers.h"
+#include "launch/item_limit.h"
 #include "launch/media_search.h"
 #include "launch/package_property.h"
 #include "launch/prerequisites.h"
-#include "launch/process_runner.h"
 #include "platform/text.h"
 #include "response/install_plan.h"
 #include "status/progress_window.h"
@@ -199,6 +198,24 @@ void ClassifyResult(RunContext& ctx, const ItemDecision& d, uint32_t rc, bool re
   }
 }
 
+// An installer call of the item, under the time limit when one is set. A
+// cancel that the run asked for ends the run with 1460, not with the 1602
+// of the call, which an agent reads as a person's cancel.
+void CallAndClassify(RunContext& ctx, const ItemDecision& d, bool reportMif, bool isInstall,
+                     const std::function<uint32_t()>& call) {
+  const uint32_t rc = CallInstallerWithinLimit(ctx, "PRODUCT" + std::to_string(d.number), "installation", call);
+  // Agents run an uninstall again when they are unsure of it: a product
+  // already gone is what the removal wanted. (An agent's run is silent, so
+  // no status MIF record is due.)
+  if (!isInstall && ctx.options.agent && rc == ERROR_UNKNOWN_PRODUCT) {
+    WriteRunLog(ctx, "Product " + d.path + " is not installed; nothing to remove.\n");
+    WriteRunLog(ctx, "\n");
+    return;
+  }
+  ClassifyResult(ctx, d, rc, reportMif, isInstall);
+  if (ctx.itemLimit == LimitOutcome::kCancelled) ctx.exitCode = static_cast<int32_t>(ERROR_TIMEOUT);
+}
+
 // A command line Windows cannot start whole is refused, never cut.
 bool RefusedAsTooLong(RunContext& ctx, const ItemDecision& d) {
   if (!d.tooLong) return false;
@@ -239,20 +256,12 @@ void AnnounceItem(RunContext& ctx, const ItemDecision& d) {
 
 void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
   Platform& p = ctx.platform;
+  ctx.itemLimit = LimitOutcome::kNone;
   switch (d.kind) {
     case ItemKind::ProductCode: {
-      const uint32_t rc = RetryWhileBusy(ctx, [&] {
+      CallAndClassify(ctx, d, ctx.options.interactive, false, [&] {
         return p.installer.ConfigureProductEx(d.path, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT, d.parameter);
       });
-      // Agents run an uninstall again when they are unsure of it: a product
-      // already gone is what the removal wanted. (An agent's run is silent,
-      // so no status MIF record is due.)
-      if (ctx.options.agent && rc == ERROR_UNKNOWN_PRODUCT) {
-        WriteRunLog(ctx, "Product " + d.path + " is not installed; nothing to remove.\n");
-        WriteRunLog(ctx, "\n");
-        break;
-      }
-      ClassifyResult(ctx, d, rc, ctx.options.interactive, false);
       break;
     }
     case ItemKind::Package:
@@ -264,23 +273,22 @@ void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
         break;
       }
       WriteRunLog(ctx, "Launching: " + d.parameter + "\n\n");
-      ClassifyResult(ctx, d, RetryWhileBusy(ctx, [&] { return p.installer.InstallProduct(d.path, d.parameter); }),
-                     true, true);
+      CallAndClassify(ctx, d, true, true, [&] { return p.installer.InstallProduct(d.path, d.parameter); });
       break;
     case ItemKind::ScriptEnginePackage:
       if (d.setupPath.empty() || RefusedAsTooLong(ctx, d)) break;
       WriteRunLog(ctx, "Launching " + d.commandLine + ".\n");
-      LogLaunchResult(ctx, RunProcess(p, d.commandLine, true));
+      LogLaunchResult(ctx, RunItemProgram(ctx, d.number, d.commandLine));
       break;
     case ItemKind::MsdeSetup:
-      if (!RefusedAsTooLong(ctx, d)) RunMsdeSetup(ctx, d.commandLine);
+      if (!RefusedAsTooLong(ctx, d)) RunMsdeSetup(ctx, d.number, d.commandLine);
       break;
     case ItemKind::Program:
     case ItemKind::Redistributable:
       if (RefusedAsTooLong(ctx, d)) break;
       WriteRunLog(ctx, "Launching: ");
       WriteRunLog(ctx, d.commandLine + "\n\n");
-      LogLaunchResult(ctx, RunProcess(p, d.commandLine, true));
+      LogLaunchResult(ctx, RunItemProgram(ctx, d.number, d.commandLine));
       break;
   }
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/run_context.h"
 #include "launch/process_runner.h"
 #include "platform/fake/fake_platform.h"
@@ -270,6 +272,75 @@ TEST_F(LaunchLoopTest, MsdeSetupRunsOnTheWorker) {
                 "CreateProcessA D:\\other\\MSDE2KSP3\\Setup.exe  -> D:\\other\\MSDE2KSP3\\Setup.exe",
                 "RunOnWorker end"}));
   EXPECT_EQ(ctx.exitCode, 0);
+}
+
+// With itemtimeout= every item meets the limit its own way: a program is
+// ended with its job after its windows are logged, Windows Installer is
+// asked to cancel, and the pass goes on with the next item.
+TEST_F(LaunchLoopTest, ItemsThatRunOutOfTimeAreEndedOrCancelled) {
+  ctx.options.itemTimeout = 60;
+  ctx.options.statusMif = true;
+  w.system.SetMifLibrary(fake::FakeSystem::MifLibrary::Present);
+  using Window = fake::FakeProcesses::Window;
+  const std::string hang = "D:\\m\\hang.exe", alone = "D:\\m\\alone.exe", msde = "D:\\m\\msde2ksp3\\setup.exe";
+  for (const std::string& program : {hang, alone, msde}) {
+    w.files.AddFile(program);
+    w.processes.SetRunTime(program, fake::FakeProcesses::kForever);
+  }
+  std::vector<std::string> many(25, "");
+  for (size_t i = 0; i < many.size(); ++i) many[i] = "c" + std::to_string(i);
+  w.processes.AddWindow(hang, Window{"Setup", {"OK", "", "Setup finished.\r\nClick OK."}});
+  w.processes.AddWindow(hang, Window{"Default IME", {}, false});
+  w.processes.AddWindow(hang, Window{"Hung", {"never read"}, true, true});
+  w.processes.AddWindow(hang, Window{"Child", many, true, false, true});
+  w.processes.AddWindow(alone, Window{"Of its child", {}, true, false, true});
+  // Hung windows cost a second a text: 15 seconds in all read five of them.
+  for (int i = 0; i < 12; ++i) w.processes.AddWindow(alone, Window{"H", {"a", "b"}, true, true});
+  w.processes.FailJob(alone);
+  AddPackage("D:\\m\\cancel.msi", "Cancelled", 0);
+  w.installer.SetDuration("D:\\m\\cancel.msi", 600000);
+  AddPackage("D:\\m\\ignore.msi", "Ignored", 1603);
+  w.installer.SetDuration("D:\\m\\ignore.msi", 90000, true);
+  AddPackage("D:\\m\\quick.msi", "Quick", 0);
+  w.installer.SetDuration("D:\\m\\quick.msi", 59000);
+  const std::string log = Launch({{hang, "/s"}, {alone, ""}, {"D:\\m\\cancel.msi", ""}, {"D:\\m\\ignore.msi", ""},
+                                  {msde, ""}, {"D:\\m\\quick.msi", ""}});
+  const std::string controls = " \"c0\" \"c1\" \"c2\" \"c3\" \"c4\" \"c5\" \"c6\" \"c7\" \"c8\" \"c9\" \"c10\" \"c11\" \"c12\""
+                               " \"c13\" \"c14\" \"c15\" \"c16\" \"c17\" \"c18\" \"c19\"";
+  EXPECT_NE(log.find("Launching: D:\\m\\hang.exe /s\n\n"
+                     "PRODUCT1 window: \"Setup\" \"OK\" \"Setup finished.  Click OK.\"\n"
+                     "PRODUCT1 window: \"Hung\"\n"
+                     "PRODUCT1 window: \"Child\"" + controls + "\n"
+                     "PRODUCT1 did not finish within 60 seconds and was ended.\n"
+                     "Launch return value is 1460\n\n"),
+            std::string::npos) << log;
+  std::string hung;
+  for (int i = 0; i < 5; ++i) hung += "PRODUCT2 window: \"H\"\n";
+  EXPECT_NE(log.find("Launching: D:\\m\\alone.exe \n\n" + hung +
+                     "PRODUCT2 did not finish within 60 seconds and was ended.\nLaunch return value is 1460\n\n"),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("Launching: \n\nPRODUCT3 did not finish within 60 seconds; the installation was cancelled.\n"
+                     "There was a problem in launching the install. Return value is 1602\n\n"),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("Launching: \n\nPRODUCT4 did not finish within 60 seconds; Windows Installer was asked to cancel.\n"
+                     "There was a problem in launching the install. Return value is 1603\n\n"),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("MSDE Launched on a new thread...\n\n"
+                     "MSDE setup did not finish within 60 seconds and was ended.\n\n"),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("Launching: \n\nInstallation launched succesfully.\n"), std::string::npos) << log;
+  const std::vector<std::string>& calls = w.processes.Calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "TerminateJobObject 1460"), 2);
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "TerminateProcess 1460"), 1);
+  // Every call had the handler, and lost it after.
+  EXPECT_EQ(InstallerCalls("MsiSetExternalUIA"), (std::vector<std::string>{"1792", "null", "1792", "null", "1792", "null"}));
+  // A cancelled package fails as a failed install does; the run ends with
+  // 1460 unless a later item fails.
+  const std::vector<StatusMifRecord>& records = w.system.MifRecords();
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_FALSE(records[0].success);
+  EXPECT_EQ(ctx.exitCode, 1460);
+  EXPECT_EQ(ctx.itemLimit, LimitOutcome::kNone);
 }
 
 // Two packages that share a prefix share a log: the second adds to it.

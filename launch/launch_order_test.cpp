@@ -52,6 +52,9 @@ class WatchedFiles : public FileSystem {
   std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override {
     return files_.CreateCommitted(path);
   }
+  std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) override {
+    return files_.CreateNewCommitted(path);
+  }
 
  private:
   fake::FakeFileSystem& files_;

@@ -5,7 +5,7 @@
 
 #include "app/run_context.h"
 #include "deploy/shell_helpers.h"
-#include "launch/process_runner.h"
+#include "launch/item_limit.h"
 #include "platform/text.h"
 #include "status/progress_window.h"
 #include "status/run_log.h"
@@ -37,19 +37,31 @@ std::string StageRedistributable(RunContext& ctx, const std::string& path, int i
   return PathExists(p, candidate) ? candidate : path;
 }
 
-void RunMsdeSetup(RunContext& ctx, const std::string& commandLine) {
-  // The worker reads its own copy of the command line and writes only the
-  // two flags; the calling thread reads the result only after done is set.
+void RunMsdeSetup(RunContext& ctx, int number, const std::string& commandLine) {
+  // The worker reads its own copies of the command line and the limit and
+  // writes only the flags and the window lines; the calling thread reads
+  // them only after done is set.
   const std::string msdeCommandLine = commandLine;
-  std::atomic<bool> done(false), succeeded(false);
+  const std::string subject = "PRODUCT" + std::to_string(number);
+  const uint32_t limit = ctx.options.itemTimeout;
+  std::string windowLines;
+  std::atomic<bool> done(false), succeeded(false), ended(false);
   WriteRunLog(ctx, "MSDE Launched on a new thread...\n\n");
   Platform& p = ctx.platform;
-  p.processes.RunOnWorker([&p, &msdeCommandLine, &done, &succeeded] {
-    uint32_t rc = RunProcess(p, msdeCommandLine, true);
+  p.processes.RunOnWorker([&] {
+    bool timedOut = false;
+    uint32_t rc = RunProcessWithinLimit(p, limit, subject, msdeCommandLine, &windowLines, &timedOut);
     if (rc == 0 || rc == ERROR_SUCCESS_REBOOT_REQUIRED) succeeded = true;
+    ended = timedOut;
     done = true;
   });
-  if (done && succeeded) WriteRunLog(ctx, "MSDE installed.\n\n");
+  ctx.itemLimit = ended ? LimitOutcome::kEnded : LimitOutcome::kNone;
+  if (done && ended) {
+    ctx.exitCode = static_cast<int32_t>(ERROR_TIMEOUT);
+    WriteRunLog(ctx, windowLines + NotFinishedText(ctx, "MSDE setup") + " and was ended.\n\n");
+  } else if (done && succeeded) {
+    WriteRunLog(ctx, "MSDE installed.\n\n");
+  }
 }
 
 }  // namespace nv

@@ -18,9 +18,11 @@ std::string StagingFolder(const RunContext& ctx);
 // no such copy. In interactive mode the status window shows the item first.
 std::string StageRedistributable(RunContext& ctx, const std::string& path, int itemNumber, int itemCount);
 
-// Starts the MSDE setup command line on a worker thread and waits for it,
-// keeping the calling thread's windows serviced; logs "MSDE installed." when
-// it returned 0 or 3010.
-void RunMsdeSetup(RunContext& ctx, const std::string& commandLine);
+// Starts the MSDE setup command line (item number) on a worker thread and
+// waits for it, keeping the calling thread's windows serviced; logs "MSDE
+// installed." when it returned 0 or 3010. Ended under the time limit, it
+// logs its window lines and "MSDE setup did not finish within S seconds and
+// was ended." instead, and the run's exit code becomes 1460.
+void RunMsdeSetup(RunContext& ctx, int number, const std::string& commandLine);
 
 }  // namespace nv

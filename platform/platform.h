@@ -152,6 +152,10 @@ class FileSystem {
   virtual std::unique_ptr<TextReader> OpenText(const std::string& path) = 0;
   // fopen(path, "w+c"); null when the file cannot be created.
   virtual std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) = 0;
+  // The same for a file that must not exist yet (CreateFileA with
+  // CREATE_NEW, then opened as above): null when it exists or cannot be
+  // created, and an existing file is never emptied.
+  virtual std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) = 0;
 };
 
 // ---------------------------------------------------------------- registry
@@ -223,6 +227,13 @@ class Installer {
   // code, while any remain; ERROR_NO_MORE_ITEMS after the last.
   virtual uint32_t EnumRelatedProducts(const std::string& upgradeCode, uint32_t index,
                                        std::string* productCode) = 0;
+  // MsiSetExternalUIA(handler, filter, context): while set, Windows
+  // Installer hands each message of the filter's types to handler (its
+  // INSTALLMESSAGE type in the upper byte, as iMessageType), which answers
+  // as an external UI handler does: 0 to leave the message to the internal
+  // UI, IDCANCEL to ask for a cancel. An empty handler is
+  // MsiSetExternalUIA(NULL, 0, NULL), which removes it.
+  virtual void SetExternalUI(std::function<int(uint32_t messageType)> handler, uint32_t messageFilter) = 0;
 };
 
 // ---------------------------------------------------------------- shell
@@ -260,17 +271,60 @@ class Shell {
 
 // ---------------------------------------------------------------- processes
 
+// The windows of a process the run is about to end, read before it goes.
+class ItemWindows {
+ public:
+  virtual ~ItemWindows() = default;
+  // EnumWindows on the calling thread's desktop: every top-level window for
+  // which IsWindowVisible is true and whose process
+  // (GetWindowThreadProcessId) is the started one or one in its job, in Z
+  // order. Hidden windows ("Default IME" and the like) are left out.
+  virtual std::vector<WindowHandle> VisibleTopWindows() = 0;
+  // EnumChildWindows: every child window, grandchildren included.
+  virtual std::vector<WindowHandle> ChildWindows(WindowHandle window) = 0;
+  // SendMessageTimeoutA(WM_GETTEXT, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeout)
+  // into a buffer of maxBytes + 1: false when the owner is hung, the time
+  // ran out or the window is gone.
+  virtual bool SendGetText(WindowHandle window, uint32_t timeoutMilliseconds, size_t maxBytes,
+                           std::string* text) = 0;
+  // GetWindowTextA into a buffer of maxBytes + 1. It sends no message to
+  // another process's window: a top-level window gives its caption even
+  // when its owner is hung, a control gives empty text.
+  virtual std::string WindowText(WindowHandle window, size_t maxBytes) = 0;
+};
+
+// How a process started under a time limit ended.
+struct LimitedRun {
+  uint32_t result = 0;   // the exit code, or the error when it could not be created
+  bool created = false;
+  bool ended = false;    // the limit ran out and the run ended it (result ERROR_TIMEOUT)
+  bool inJob = false;    // it ran in a job object of its own, with what it started
+};
+
 class Processes {
  public:
   virtual ~Processes() = default;
   // CreateProcessA with no application name, the command line as given (no
   // quoting added), handles not inherited, CREATE_NO_WINDOW |
   // NORMAL_PRIORITY_CLASS, the caller's environment and folder and a zeroed
-  // STARTUPINFOA; then, when wait is set, WaitForSingleObject(INFINITE) and
+  // STARTUPINFOA; then, when wait is set, a wait without limit that delivers
+  // messages sent to this thread meanwhile (a started program that
+  // broadcasts would otherwise wait for this thread's windows for ever), and
   // GetExitCodeProcess. Returns the exit code (STILL_ACTIVE without wait), or
   // GetLastError() when the process could not be created; *created (when
   // given) tells which of the two it is. Handles are closed on every path.
   virtual uint32_t Run(const std::string& commandLine, bool wait, bool* created) = 0;
+  // The same under a time limit: created suspended (first with
+  // CREATE_BREAKAWAY_FROM_JOB, again without it on ERROR_ACCESS_DENIED),
+  // put into a job object of its own that lets it break away
+  // (JOB_OBJECT_LIMIT_BREAKAWAY_OK), then resumed whatever happened with the
+  // job; the job functions are bound at run time. It is waited for up to
+  // limitMilliseconds while messages sent to this thread are delivered.
+  // Still running then: beforeEnd is called with its windows, the job (or,
+  // outside a job, the process alone) is ended with ERROR_TIMEOUT, and it is
+  // waited for up to 30 seconds more. Handles are closed on every path.
+  virtual LimitedRun RunLimited(const std::string& commandLine, uint32_t limitMilliseconds,
+                                const std::function<void(ItemWindows&)>& beforeEnd) = 0;
   // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS), Process32First/Next: the
   // szExeFile of every running process, in snapshot order; empty when the
   // snapshot cannot be taken. The snapshot is closed on every path.
@@ -376,6 +430,15 @@ struct WindowsVersionInfo {
   uint32_t minor = 0;
 };
 
+// What an attempt to take a named mutex found.
+enum class MutexState {
+  kTaken,        // this process owns it now
+  kAbandoned,    // owned now; its last owner ended without releasing it
+  kHeld,         // another process owns it
+  kDenied,       // it exists but cannot be opened (ERROR_ACCESS_DENIED)
+  kUnavailable,  // it could not be made at all
+};
+
 class System {
  public:
   virtual ~System() = default;
@@ -434,6 +497,13 @@ class System {
   // GetThreadDesktop's). True when a query fails or the running Windows
   // lacks it. The decision itself is DesktopSeen (platform/desktop_seen.h).
   virtual bool DesktopVisible() = 0;
+  // CreateMutexA(no security, not owned, name), which opens the mutex when
+  // it exists, then WaitForSingleObject(0). The handle is kept for the next
+  // try and for ReleaseRunMutex; the process holds at most one.
+  virtual MutexState TakeRunMutex(const std::string& name) = 0;
+  // ReleaseMutex when this process owns it, and CloseHandle; nothing when no
+  // mutex is open.
+  virtual void ReleaseRunMutex() = 0;
 };
 
 // One of each, for the whole run.

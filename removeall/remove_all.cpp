@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "app/environment_checks.h"
 #include "app/run_context.h"
 #include "deploy/shell_helpers.h"
+#include "launch/item_limit.h"
 #include "platform/text.h"
 #include "removeall/product_enumeration.h"
 #include "status/progress_window.h"
@@ -35,7 +35,7 @@ uint32_t RemoveOneProduct(RunContext& ctx, const std::string& title, const std::
     p.installer.EnableLog(kMsiLogMode, logPath, MsiLogAttributes(ctx, logPath));
   }
   WriteRunLog(ctx, "Product " + title + " is being uninstalled.\n");
-  const uint32_t result = RetryWhileBusy(ctx, [&] {
+  const uint32_t result = CallInstallerWithinLimit(ctx, "Product " + title, "removal", [&] {
     return p.installer.ConfigureProductEx(productCode, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT, kRemoveCommandLine);
   });
   const std::string shown = std::to_string(static_cast<int32_t>(result));  // as "%d" prints it
@@ -51,7 +51,7 @@ uint32_t RemoveOneProduct(RunContext& ctx, const std::string& title, const std::
   WriteRunLog(ctx, "\n");
   // Removals are reported to systems management in interactive runs only.
   if (interactive) WriteStatusMif(p, ctx.options.statusMif, title, std::string(), success, false);
-  return result;
+  return ctx.itemLimit == LimitOutcome::kCancelled ? static_cast<uint32_t>(ERROR_TIMEOUT) : result;
 }
 
 }  // namespace

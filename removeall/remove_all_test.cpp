@@ -109,6 +109,23 @@ TEST(RemoveAllTest, LogsEachResultAndHonoursNoRebootAfterA3010) {
   EXPECT_EQ(m.w.system.RestartRequests(), 0);
 }
 
+// Windows Installer is asked to cancel a removal that runs out of time; the
+// run ends with 1460, not with the 1602 that reads as a person's cancel.
+TEST(RemoveAllTest, ARemovalThatRunsOutOfTimeIsCancelled) {
+  Machine m;
+  m.ctx.options.itemTimeout = 30;
+  m.Add(1, "Alpha", 0);
+  m.w.installer.SetDuration(Code(1), 31000);
+  m.Add(2, "Beta", 0);
+  EXPECT_EQ(RemoveAllProducts(m.ctx), 1460);
+  EXPECT_NE(m.Log().find("Product Alpha is being uninstalled.\n"
+                         "Product Alpha did not finish within 30 seconds; the removal was cancelled.\n"
+                         "There was a problem in launching the install. Return value is 1602\n"),
+            std::string::npos)
+      << m.Log();
+  EXPECT_NE(m.Log().find("Product Beta is being uninstalled.\nUninstall launched succesfully.\n"), std::string::npos);
+}
+
 TEST(RemoveAllTest, InteractiveRunShowsTitlesReportsRecordsAndAsksBeforeRestarting) {
   for (bool statusMif : {false, true}) {
     SCOPED_TRACE(statusMif);

@@ -67,6 +67,9 @@ class CountingFiles : public FileSystem {
   std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override {
     return files_.CreateCommitted(path);
   }
+  std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) override {
+    return files_.CreateNewCommitted(path);
+  }
 
  private:
   fake::FakeFileSystem& files_;

@@ -44,6 +44,9 @@ void DecideReboot(RunContext& ctx) {
 
 void RebootComputer(RunContext& ctx, bool ask) {
   Platform& platform = ctx.platform;
+  // The run is over: another run may start while the question waits, and
+  // must not find this one's mutex held through the restart.
+  platform.system.ReleaseRunMutex();
   // Only Yes restarts: a question that could not be shown (0) is no consent
   // to lose a user's unsaved work. The box has no owner: another program's
   // window could hang or vanish and take the question with it.

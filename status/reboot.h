@@ -17,11 +17,12 @@ struct RunContext;
 // run log must still be open.
 void DecideReboot(RunContext& ctx);
 
-// Asks first when ask is set (only Yes restarts), then enables the shutdown
-// privilege on Windows NT and requests the restart, which returns at once.
-// Sets ctx.restartRequested only when Windows took the request; when it did
-// not, the run log says so and the restart counts as still needed
-// (ctx.restartNeeded), so that no run reports a restart that never began.
+// Releases the run mutex (the run is over), asks first when ask is set
+// (only Yes restarts), then enables the shutdown privilege on Windows NT and
+// requests the restart, which returns at once. Sets ctx.restartRequested
+// only when Windows took the request; when it did not, the run log says so
+// and the restart counts as still needed (ctx.restartNeeded), so that no run
+// reports a restart that never began.
 void RebootComputer(RunContext& ctx, bool ask);
 
 }  // namespace nv

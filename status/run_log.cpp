@@ -85,9 +85,28 @@ std::string MakeLogFolder(RunContext& ctx) {
   return folder;
 }
 
-std::unique_ptr<TextWriter> CreateLogFile(RunContext& ctx, const std::string& path) {
-  CreateDirectoryPath(ctx.platform, path, true);
-  return ctx.platform.files.CreateCommitted(path);
+// The name with " (n)" before its extension (the text from the last dot of
+// its last element), or at its end when it has none.
+std::string NumberedName(const CodePage& cp, const std::string& path, int n) {
+  const size_t dot = MbFindLast(cp, path, '.');
+  const size_t slash = MbFindLast(cp, path, '\\');
+  const size_t at = (dot == std::string::npos || (slash != std::string::npos && dot < slash)) ? path.size() : dot;
+  return path.substr(0, at) + " (" + std::to_string(n) + ")" + path.substr(at);
+}
+
+// *path becomes the name the file got.
+std::unique_ptr<TextWriter> CreateLogFile(RunContext& ctx, std::string* path) {
+  CreateDirectoryPath(ctx.platform, *path, true);
+  if (!ctx.log.nameOfItsOwn) return ctx.platform.files.CreateCommitted(*path);
+  for (int n = 2; n <= 9; ++n) {
+    const std::string numbered = NumberedName(ctx.platform.codePage, *path, n);
+    std::unique_ptr<TextWriter> file = ctx.platform.files.CreateNewCommitted(numbered);
+    if (file) {
+      *path = numbered;
+      return file;
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -120,14 +139,14 @@ void OpenRunLog(RunContext& ctx) {
   }
 
   log.path = ctx.options.logFile.empty() ? DefaultLogPath(ctx) : ctx.options.logFile;
-  log.file = CreateLogFile(ctx, log.path);
+  log.file = CreateLogFile(ctx, &log.path);
   // A folder that exists but takes no file (no rights, a read-only share)
   // is as unusable as one that cannot be made.
   if (!log.file && ctx.keepMsiLogs && ctx.options.logFile.empty()) {
     ctx.logFolder = ctx.tempDir;
     ctx.keepMsiLogs = false;
     log.path = DefaultLogPath(ctx);
-    log.file = CreateLogFile(ctx, log.path);
+    log.file = CreateLogFile(ctx, &log.path);
   }
   // An unattended run has no one to tell, and the log is its only record: when
   // the "logfile=" path cannot be created (a mistyped drive, a share that is
@@ -135,7 +154,7 @@ void OpenRunLog(RunContext& ctx) {
   // name in the temporary folder rather than losing it.
   if (!log.file && !ctx.options.logFile.empty()) {
     std::string fallback = DefaultLogPath(ctx);
-    log.file = CreateLogFile(ctx, fallback);
+    log.file = CreateLogFile(ctx, &fallback);
     if (log.file) log.path = fallback;
   }
   log.opened = true;

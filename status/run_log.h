@@ -21,6 +21,9 @@ struct RunLog {
   std::string* capture = nullptr;
   // The last write ended a line (or nothing was written yet).
   bool lineEnded = true;
+  // Another run may be writing under the usual name: the log is created
+  // new as "<name> (2).<extension>", or the next free number up to 9.
+  bool nameOfItsOwn = false;
 };
 
 // Holds back the run log's writes while it lives: they are appended to

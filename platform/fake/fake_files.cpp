@@ -728,6 +728,14 @@ std::unique_ptr<TextReader> FakeFileSystem::OpenText(const std::string& path) {
   return std::make_unique<FakeReader>(*this, path, TextModeView(node->contents), StampOf(machine_, Key(path), node->contents));
 }
 
+std::unique_ptr<TextWriter> FakeFileSystem::CreateNewCommitted(const std::string& path) {
+  if (Lookup(path) != nullptr) {
+    Record("CreateNew " + path + " -> exists");
+    return nullptr;
+  }
+  return CreateCommitted(path);
+}
+
 std::unique_ptr<TextWriter> FakeFileSystem::CreateCommitted(const std::string& path) {
   Record("Create " + path);
   if (Fails(Call::FileCreate)) return nullptr;

@@ -178,11 +178,32 @@ uint32_t FakeInstaller::EnableLog(uint32_t logMode, const std::string& path, uin
   return unavailable_ ? ERROR_CALL_NOT_IMPLEMENTED : ERROR_SUCCESS;
 }
 
+void FakeInstaller::SetDuration(const std::string& packageOrProduct, uint32_t milliseconds, bool ignoresCancel) {
+  durations_[LowerAscii(packageOrProduct)] = {milliseconds, ignoresCancel};
+}
+
+void FakeInstaller::SetExternalUI(std::function<int(uint32_t messageType)> handler, uint32_t messageFilter) {
+  calls_.push_back(handler ? "MsiSetExternalUIA " + std::to_string(messageFilter) : std::string("MsiSetExternalUIA null"));
+  handler_ = std::move(handler);
+}
+
+uint32_t FakeInstaller::RunFor(const std::string& packageOrProduct) {
+  auto it = durations_.find(LowerAscii(packageOrProduct));
+  if (it == durations_.end()) return 0;
+  constexpr uint32_t kProgress = 0x0A000000;  // INSTALLMESSAGE_PROGRESS
+  for (uint32_t ran = 0; ran < it->second.milliseconds; ran += 1000) {
+    if (clock_ != nullptr) clock_->Advance(1000);
+    if (handler_ && handler_(kProgress) == IDCANCEL && !it->second.ignoresCancel) return ERROR_INSTALL_USEREXIT;
+  }
+  return 0;
+}
+
 uint32_t FakeInstaller::InstallProduct(const std::string& package, const std::string& commandLine) {
   calls_.push_back("MsiInstallProductA " + package + "|" + commandLine);
   if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   TakeQueuedResult(package);
+  if (RunFor(package) != 0) return ERROR_INSTALL_USEREXIT;
   auto it = results_.find(LowerAscii(package));
   return it != results_.end() ? it->second : ERROR_SUCCESS;
 }
@@ -194,6 +215,7 @@ uint32_t FakeInstaller::ConfigureProductEx(const std::string& product, int insta
   if (Fails(Call::Installer)) return Failure(variant());
   if (unavailable_) return ERROR_CALL_NOT_IMPLEMENTED;
   TakeQueuedResult(product);
+  if (RunFor(product) != 0) return ERROR_INSTALL_USEREXIT;
   auto it = results_.find(LowerAscii(product));
   uint32_t result = it != results_.end() ? it->second : ERROR_SUCCESS;
   if (FindProduct(product) == nullptr && it == results_.end()) return ERROR_UNKNOWN_PRODUCT;

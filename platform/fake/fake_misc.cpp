@@ -181,12 +181,62 @@ std::string FakeSystem::SystemMessage(uint32_t errorCode) {
 
 void FakeSystem::WaitServicingWindows(uint32_t milliseconds) {
   calls_.push_back("Wait " + std::to_string(milliseconds));
+  Advance(milliseconds);
+}
+
+void FakeSystem::Advance(uint32_t milliseconds) {
   ticks_ += milliseconds;
   while (!timed_.empty() && timed_.begin()->first <= ticks_) {
     std::function<void()> action = std::move(timed_.begin()->second);
     timed_.erase(timed_.begin());
     action();
   }
+}
+
+void FakeSystem::OtherRunHolds(const std::string& name) {
+  Mutex& mutex = mutexes_[name];
+  ++mutex.handles;
+  mutex.ownedByOther = true;
+}
+
+void FakeSystem::OtherRunEnds(const std::string& name, bool killed) {
+  auto it = mutexes_.find(name);
+  if (it == mutexes_.end()) return;
+  it->second.ownedByOther = false;
+  it->second.abandoned = killed;
+  CloseMutexHandle(name);
+}
+
+void FakeSystem::CloseMutexHandle(const std::string& name) {
+  auto it = mutexes_.find(name);
+  if (it != mutexes_.end() && --it->second.handles <= 0) mutexes_.erase(it);
+}
+
+MutexState FakeSystem::TakeRunMutex(const std::string& name) {
+  calls_.push_back("CreateMutexA " + name);
+  if (Fails(Call::Environment)) return MutexState::kUnavailable;
+  Mutex& mutex = mutexes_[name];
+  if (mutex.denied) return MutexState::kDenied;
+  if (openMutex_ != name) {
+    ++mutex.handles;
+    openMutex_ = name;
+  }
+  if (mutex.ownedByOther) return MutexState::kHeld;
+  mutex.ownedByUs = true;
+  if (!mutex.abandoned) return MutexState::kTaken;
+  mutex.abandoned = false;
+  return MutexState::kAbandoned;
+}
+
+void FakeSystem::ReleaseRunMutex() {
+  if (openMutex_.empty()) return;
+  auto it = mutexes_.find(openMutex_);
+  if (it != mutexes_.end() && it->second.ownedByUs) {
+    calls_.push_back("ReleaseMutex");
+    it->second.ownedByUs = false;
+  }
+  CloseMutexHandle(openMutex_);
+  openMutex_.clear();
 }
 
 int FakeSystem::RestartRequests() const {
@@ -250,6 +300,8 @@ std::string FakeCodePage::FromWide(const std::u16string& wide) const {
 FakeWindows::FakeWindows()
     : shell(files), processes(files), platform{files, registry, installer, shell, processes, ui, system, codePage} {
   files.SetCodePage(&codePage);
+  installer.UseClock(&system);
+  processes.UseClock(&system);
   for (FaultPoint* part : std::initializer_list<FaultPoint*>{&files, &registry, &installer, &shell, &processes, &ui,
                                                              &system}) {
     part->UseFaultPlan(&faults);

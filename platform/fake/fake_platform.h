@@ -32,6 +32,8 @@
 namespace nv {
 namespace fake {
 
+class FakeSystem;
+
 // ---------------------------------------------------------------- faults
 
 // The kinds of boundary call a fault plan tells apart, and what a failed
@@ -50,14 +52,16 @@ enum class Call {
   Version,      // FileVersion, WindowsVersion: false
   Registry,     // QueryValue, ValueExists: false (access denied)
   Process,      // Run: not started (access denied, not enough memory), or started
-                // with its exit code unreadable; RunningExeFiles: empty
+                // with its exit code unreadable; RunningExeFiles: empty; under
+                // a time limit also: no job
   Installer,    // msi.dll: 1603, 1618, 1620 or ERROR_BAD_CONFIGURATION, no handle
   Shell,        // FileOperation: access denied, or aborted; nothing done
   Com,          // CreateShellLink and the link's calls: E_FAIL, E_ACCESSDENIED
   Ui,           // message box 0, file-open dialog false, status window null;
-                // the desktop query fails, which counts as visible
+                // the desktop query fails, which counts as visible; a
+                // window's text cannot be read
   Library,      // InstallStatusMif, LoadLibraryForProcess: false
-  Environment,  // EnvironmentVariable: false; SystemMessage: empty
+  Environment,  // EnvironmentVariable: false; SystemMessage: empty; TakeRunMutex: unavailable
 };
 constexpr int kCallKinds = 17;
 
@@ -183,6 +187,7 @@ class FakeFileSystem : public FileSystem, public FaultPoint {
   bool FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) override;
   std::unique_ptr<TextReader> OpenText(const std::string& path) override;
   std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override;
+  std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) override;
 
   // Used by the fake shell and the fake's readers and writers.
   std::vector<FindEntry> FindEntries(const std::string& pattern) const;  // Find, not counted
@@ -305,6 +310,13 @@ class FakeInstaller : public Installer, public FaultPoint {
   // msi.dll without any of its functions: every call answers
   // ERROR_CALL_NOT_IMPLEMENTED.
   void SetUnavailable(bool unavailable) { unavailable_ = unavailable; }
+  // How long an install or removal of a path or product code runs (0 by
+  // default). While it runs an external UI handler, when set, gets a
+  // progress message every second; an IDCANCEL ends the call with 1602,
+  // unless the cancel is ignored (as Wine's msi.dll does).
+  void SetDuration(const std::string& packageOrProduct, uint32_t milliseconds, bool ignoresCancel = false);
+  // The clock the durations move (FakeWindows sets it).
+  void UseClock(FakeSystem* clock) { clock_ = clock; }
 
   // One line per call, in order, e.g. "MsiSetInternalUI 2",
   // "MsiInstallProductA <package>|<command line>", "MsiEnableLogA 8159
@@ -314,7 +326,8 @@ class FakeInstaller : public Installer, public FaultPoint {
   // "MsiRecordGetStringA <field> <size>", "MsiGetProductInfoA <code>
   // <property> <size>", "MsiEnumProductsA <index>", "MsiViewExecute",
   // "MsiViewFetch", "MsiViewClose", "MsiCloseHandle <handle>",
-  // "MsiEnumRelatedProductsA <upgrade code> <index>"; sizes are
+  // "MsiEnumRelatedProductsA <upgrade code> <index>", "MsiSetExternalUIA
+  // <filter>" or "MsiSetExternalUIA null"; sizes are
   // the capacity passed ("null" for a null size). Calls are recorded also
   // when msi.dll is unavailable.
   const std::vector<std::string>& Calls() const { return calls_; }
@@ -342,8 +355,19 @@ class FakeInstaller : public Installer, public FaultPoint {
                               uint32_t* size) override;
   uint32_t CloseHandle(MSIHANDLE handle) override;
   uint32_t EnumRelatedProducts(const std::string& upgradeCode, uint32_t index, std::string* productCode) override;
+  void SetExternalUI(std::function<int(uint32_t messageType)> handler, uint32_t messageFilter) override;
 
  private:
+  // Runs a call's scripted time; ERROR_INSTALL_USEREXIT when the handler
+  // cancelled it, else 0.
+  uint32_t RunFor(const std::string& packageOrProduct);
+  struct Duration {
+    uint32_t milliseconds;
+    bool ignoresCancel;
+  };
+  std::map<std::string, Duration> durations_;
+  std::function<int(uint32_t)> handler_;
+  FakeSystem* clock_ = nullptr;
   struct Product {
     std::string code;
     std::map<std::string, std::string> properties, info;
@@ -450,9 +474,27 @@ class FakeProcesses : public Processes, public FaultPoint {
   void FailStart(const std::string& program, uint32_t error);
   // szExeFile of a running process (any path form and letter case).
   void AddRunning(const std::string& exeFile) { running_.push_back(exeFile); }
+  // Under a time limit: how long a program runs before it exits (0 by
+  // default; kForever: it never does), whether it cannot be put into a job
+  // (Windows before 8 inside another job), and the top-level windows it or
+  // the processes it started show.
+  static constexpr uint32_t kForever = 0xFFFFFFFF;
+  void SetRunTime(const std::string& program, uint32_t milliseconds) { runTimes_[files_.Key(program)] = milliseconds; }
+  void FailJob(const std::string& program) { noJob_.insert(files_.Key(program)); }
+  struct Window {
+    std::string caption;
+    std::vector<std::string> controls;  // child windows' texts, in order
+    bool visible = true;
+    bool hung = false;       // its owner answers no message: each send costs the full timeout
+    bool ofChild = false;    // shown by a process the program started: seen only with a job
+  };
+  void AddWindow(const std::string& program, const Window& window) { windows_[files_.Key(program)].push_back(window); }
+  // The clock the run times move (FakeWindows sets it).
+  void UseClock(FakeSystem* clock) { clock_ = clock; }
 
   // "CreateProcessA <command line>" (with " -> <program>" or " -> error N"),
-  // "RunOnWorker begin", "RunOnWorker end".
+  // "RunOnWorker begin", "RunOnWorker end"; under a time limit also "job",
+  // "no job" and "TerminateJobObject 1460" or "TerminateProcess 1460".
   const std::vector<std::string>& Calls() const { return calls_; }
   // The program path each started process ran from, in order.
   const std::vector<std::string>& Started() const { return started_; }
@@ -463,8 +505,15 @@ class FakeProcesses : public Processes, public FaultPoint {
     return Fails(Call::Process) ? std::vector<std::string>() : running_;
   }
   void RunOnWorker(const std::function<void()>& work) override;
+  LimitedRun RunLimited(const std::string& commandLine, uint32_t limitMilliseconds,
+                        const std::function<void(ItemWindows&)>& beforeEnd) override;
 
  private:
+  uint32_t Start(const std::string& commandLine, bool* created, std::string* program);
+  std::map<std::string, uint32_t> runTimes_;
+  std::set<std::string> noJob_;
+  std::map<std::string, std::vector<Window>> windows_;
+  FakeSystem* clock_ = nullptr;
   std::string ResolveProgram(const std::string& commandLine);
   FakeFileSystem& files_;
   std::map<std::string, uint32_t> exitCodes_, startErrors_;  // by Key()
@@ -548,7 +597,7 @@ class FakeSystem : public System, public FaultPoint {
   void FailLoadLibrary(const std::string& path) { failLoads_.insert(path); }
   // "LoadLibraryA <path>", "EnableShutdownPrivilege", "ExitWindowsEx" (or
   // "InitiateSystemShutdownExA" where nobody can see the desktop),
-  // "Wait <milliseconds>".
+  // "Wait <milliseconds>", "CreateMutexA <name>", "ReleaseMutex".
   const std::vector<std::string>& Calls() const { return calls_; }
   // Restart requests of either kind, taken by Windows or not.
   int RestartRequests() const;
@@ -560,6 +609,16 @@ class FakeSystem : public System, public FaultPoint {
   void At(uint32_t tick, std::function<void()> action) { timed_.emplace(tick, std::move(action)); }
   // Whether a person can see the program's windows (true unless set).
   void SetDesktopVisible(bool visible) { desktopVisible_ = visible; }
+  // Moves the clock as a wait would, recording nothing.
+  void Advance(uint32_t milliseconds);
+  // Named mutexes, shared by every run over this fake: another run opens
+  // and owns one, ends (releasing it, or killed and leaving it abandoned),
+  // or made it with security that denies this run. A mutex goes away with
+  // its last handle.
+  void OtherRunHolds(const std::string& name);
+  void OtherRunEnds(const std::string& name, bool killed);
+  void DenyMutex(const std::string& name) { mutexes_[name].denied = true; }
+  bool MutexExists(const std::string& name) const { return mutexes_.count(name) != 0; }
 
   std::vector<std::string> Arguments() override { return args_; }
   LocalTime Now() override { return now_; }
@@ -578,8 +637,17 @@ class FakeSystem : public System, public FaultPoint {
   void WaitServicingWindows(uint32_t milliseconds) override;
   // A query that fails counts as a visible desktop.
   bool DesktopVisible() override { return Fails(Call::Ui) || desktopVisible_; }
+  MutexState TakeRunMutex(const std::string& name) override;
+  void ReleaseRunMutex() override;
 
  private:
+  struct Mutex {
+    int handles = 0;
+    bool ownedByOther = false, ownedByUs = false, abandoned = false, denied = false;
+  };
+  std::map<std::string, Mutex> mutexes_;
+  std::string openMutex_;  // the one this run has a handle of
+  void CloseMutexHandle(const std::string& name);
   uint32_t ticks_ = 1000;
   std::multimap<uint32_t, std::function<void()>> timed_;
   bool desktopVisible_ = true;

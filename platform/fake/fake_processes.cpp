@@ -65,7 +65,15 @@ std::string FakeProcesses::ResolveProgram(const std::string& commandLine) {
 }
 
 uint32_t FakeProcesses::Run(const std::string& commandLine, bool wait, bool* created) {
-  if (created != nullptr) *created = false;
+  std::string program;
+  bool started = false;
+  const uint32_t code = Start(commandLine, &started, &program);
+  if (created != nullptr) *created = started;
+  return started && !wait ? static_cast<uint32_t>(STILL_ACTIVE) : code;
+}
+
+uint32_t FakeProcesses::Start(const std::string& commandLine, bool* created, std::string* started) {
+  *created = false;
   std::string call = "CreateProcessA " + commandLine;
   uint32_t error = 0;
   std::string program;
@@ -88,7 +96,8 @@ uint32_t FakeProcesses::Run(const std::string& commandLine, bool wait, bool* cre
     return error;
   }
   calls_.push_back(call + " -> " + program);
-  if (created != nullptr) *created = true;
+  *created = true;
+  *started = program;
   started_.push_back(program);
   std::string key = files_.Key(program);
   uint32_t code = 0;
@@ -101,7 +110,90 @@ uint32_t FakeProcesses::Run(const std::string& commandLine, bool wait, bool* cre
   }
   // GetExitCodeProcess failed: its GetLastError() stands in for the code.
   if (fails) code = ERROR_INVALID_HANDLE;
-  return wait ? code : static_cast<uint32_t>(STILL_ACTIVE);
+  return code;
+}
+
+namespace {
+
+// The windows of one started program. A handle is 100 times the window's
+// place (from 1) plus, for a control, the control's place (from 1).
+class FakeItemWindows : public ItemWindows {
+ public:
+  FakeItemWindows(FaultPoint& faults, FakeSystem* clock, std::vector<const FakeProcesses::Window*> shown)
+      : faults_(faults), clock_(clock), shown_(std::move(shown)) {}
+
+  std::vector<WindowHandle> VisibleTopWindows() override {
+    std::vector<WindowHandle> handles;
+    for (size_t i = 0; i < shown_.size(); ++i) handles.push_back(Handle((i + 1) * 100));
+    return handles;
+  }
+  std::vector<WindowHandle> ChildWindows(WindowHandle window) override {
+    std::vector<WindowHandle> handles;
+    const FakeProcesses::Window* top = Top(window);
+    if (top == nullptr) return handles;
+    for (size_t j = 0; j < top->controls.size(); ++j) handles.push_back(Handle(Id(window) + j + 1));
+    return handles;
+  }
+  bool SendGetText(WindowHandle window, uint32_t timeoutMilliseconds, size_t maxBytes, std::string* text) override {
+    text->clear();
+    const FakeProcesses::Window* top = Top(window);
+    if (faults_.Fails(Call::Ui) || top == nullptr) return false;
+    if (top->hung) {
+      if (clock_ != nullptr) clock_->Advance(timeoutMilliseconds);
+      return false;
+    }
+    const size_t control = Id(window) % 100;
+    if (control > top->controls.size()) return false;
+    *text = (control == 0 ? top->caption : top->controls[control - 1]).substr(0, maxBytes);
+    return true;
+  }
+  // Another process's window: the caption without a message, and nothing
+  // for a control, as Windows gives them.
+  std::string WindowText(WindowHandle window, size_t maxBytes) override {
+    const FakeProcesses::Window* top = Top(window);
+    return top == nullptr || Id(window) % 100 != 0 ? std::string() : top->caption.substr(0, maxBytes);
+  }
+
+ private:
+  static WindowHandle Handle(size_t id) { return reinterpret_cast<WindowHandle>(id); }
+  static size_t Id(WindowHandle window) { return reinterpret_cast<size_t>(window); }
+  const FakeProcesses::Window* Top(WindowHandle window) const {
+    const size_t place = Id(window) / 100;
+    return place >= 1 && place <= shown_.size() ? shown_[place - 1] : nullptr;
+  }
+  FaultPoint& faults_;
+  FakeSystem* clock_;
+  std::vector<const FakeProcesses::Window*> shown_;
+};
+
+}  // namespace
+
+LimitedRun FakeProcesses::RunLimited(const std::string& commandLine, uint32_t limitMilliseconds,
+                                     const std::function<void(ItemWindows&)>& beforeEnd) {
+  LimitedRun run;
+  std::string program;
+  run.result = Start(commandLine, &run.created, &program);
+  if (!run.created) return run;
+  const std::string key = files_.Key(program);
+  run.inJob = noJob_.count(key) == 0 && !Fails(Call::Process);
+  calls_.push_back(run.inJob ? "job" : "no job");
+  auto time = runTimes_.find(key);
+  const uint32_t runTime = time == runTimes_.end() ? 0 : time->second;
+  if (runTime <= limitMilliseconds) {
+    if (clock_ != nullptr) clock_->Advance(runTime);
+    return run;
+  }
+  if (clock_ != nullptr) clock_->Advance(limitMilliseconds);
+  std::vector<const Window*> shown;
+  for (const Window& window : windows_[key]) {
+    if (window.visible && (run.inJob || !window.ofChild)) shown.push_back(&window);
+  }
+  FakeItemWindows windows(*this, clock_, shown);
+  beforeEnd(windows);
+  calls_.push_back(run.inJob ? "TerminateJobObject 1460" : "TerminateProcess 1460");
+  run.ended = true;
+  run.result = ERROR_TIMEOUT;
+  return run;
 }
 
 void FakeProcesses::RunOnWorker(const std::function<void()>& work) {

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 #include <winver.h>
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <cstdio>
@@ -249,6 +251,19 @@ std::unique_ptr<TextReader> Win32FileSystem::OpenText(const std::string& path) {
 std::unique_ptr<TextWriter> Win32FileSystem::CreateCommitted(const std::string& path) {
   FILE* file = fopen(path.c_str(), "w+c");
   if (file == nullptr) return nullptr;
+  return std::make_unique<CommittedWriter>(file);
+}
+
+std::unique_ptr<TextWriter> Win32FileSystem::CreateNewCommitted(const std::string& path) {
+  // Created only when no file has the name, in one step: two runs that
+  // pick the same name cannot both get it.
+  int descriptor = _open(path.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_TEXT, _S_IREAD | _S_IWRITE);
+  if (descriptor == -1) return nullptr;
+  FILE* file = _fdopen(descriptor, "w+c");
+  if (file == nullptr) {
+    _close(descriptor);
+    return nullptr;
+  }
   return std::make_unique<CommittedWriter>(file);
 }
 

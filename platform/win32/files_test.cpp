@@ -171,6 +171,13 @@ TEST(Win32FileSystemTest, WriterCommitsEachWriteAndStartsEmpty) {
   // A writer dropped without Close still closes its file.
   files.CreateCommitted(path)->Write("again");
   EXPECT_EQ(ReadBytes(path), "again");
+  // A file that must be new is never made from an existing one.
+  EXPECT_EQ(files.CreateNewCommitted(path), nullptr);
+  EXPECT_EQ(ReadBytes(path), "again");
+  std::unique_ptr<TextWriter> fresh = files.CreateNewCommitted(dir / "run (2).log");
+  ASSERT_NE(fresh, nullptr);
+  fresh->Write("second run\n");
+  EXPECT_EQ(ReadBytes(dir / "run (2).log"), "second run\r\n");
   EXPECT_TRUE(files.DeleteOneFile(path));
 }
 

@@ -33,6 +33,8 @@ using OpenProductFn = UINT(WINAPI*)(const char* product, MsiHandle* handle);
 using GetProductPropertyFn = UINT(WINAPI*)(MsiHandle product, const char* property, char* buffer, DWORD* size);
 using CloseHandleFn = UINT(WINAPI*)(MsiHandle handle);
 using EnumRelatedProductsFn = UINT(WINAPI*)(const char* upgradeCode, DWORD reserved, DWORD index, char* productCode);
+using ExternalUIHandler = int(WINAPI*)(void* context, UINT messageType, const char* message);
+using SetExternalUIFn = ExternalUIHandler(WINAPI*)(ExternalUIHandler handler, DWORD filter, void* context);
 
 // Export names, by Win32Installer::Function.
 const char* const kExportNames[Win32Installer::kFunctionCount] = {
@@ -40,6 +42,7 @@ const char* const kExportNames[Win32Installer::kFunctionCount] = {
     "MsiEnumProductsA",     "MsiGetProductInfoA", "MsiOpenDatabaseA",     "MsiDatabaseOpenViewA",
     "MsiViewExecute",       "MsiViewFetch",       "MsiViewClose",         "MsiRecordGetStringA",
     "MsiOpenProductA",      "MsiGetProductPropertyA", "MsiCloseHandle", "MsiEnumRelatedProductsA",
+    "MsiSetExternalUIA",
 };
 
 // The product-code buffer of MsiEnumProductsA: 38 characters and the zero.
@@ -52,6 +55,11 @@ UINT WithSize(uint32_t* size, Call call) {
   UINT result = call(size != nullptr ? &chars : nullptr);
   if (size != nullptr) *size = chars;
   return result;
+}
+
+// Hands a message to the handler the run set; the context is that handler.
+int WINAPI CallExternalUIHandler(void* context, UINT messageType, const char*) {
+  return (*static_cast<const std::function<int(uint32_t)>*>(context))(messageType);
 }
 
 }  // namespace
@@ -213,6 +221,19 @@ uint32_t Win32Installer::EnumRelatedProducts(const std::string& upgradeCode, uin
   UINT result = As<EnumRelatedProductsFn>(fn)(upgradeCode.c_str(), 0, index, buffer);
   if (result == ERROR_SUCCESS) productCode->assign(buffer, strnlen(buffer, sizeof(buffer)));
   return result;
+}
+
+void Win32Installer::SetExternalUI(std::function<int(uint32_t messageType)> handler, uint32_t messageFilter) {
+  void* fn = Bind(kSetExternalUI);
+  if (fn == nullptr) return;
+  if (!handler) {
+    As<SetExternalUIFn>(fn)(nullptr, 0, nullptr);
+    externalUI_ = nullptr;
+    return;
+  }
+  // Kept here while Windows Installer may call it.
+  externalUI_ = std::move(handler);
+  As<SetExternalUIFn>(fn)(CallExternalUIHandler, messageFilter, &externalUI_);
 }
 
 }  // namespace win32

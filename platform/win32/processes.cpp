@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -48,27 +49,153 @@ void DrainMessages(HANDLE worker) {
   }
 }
 
-}  // namespace
+// The job functions, bound at run time: Windows NT 4.0 has none, and the
+// program must still load there far enough to say that it cannot run.
+using CreateJobFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPCSTR);
+using AssignToJobFn = BOOL(WINAPI*)(HANDLE, HANDLE);
+using SetJobInformationFn = BOOL(WINAPI*)(HANDLE, JOBOBJECTINFOCLASS, LPVOID, DWORD);
+using QueryJobInformationFn = BOOL(WINAPI*)(HANDLE, JOBOBJECTINFOCLASS, LPVOID, DWORD, LPDWORD);
+using TerminateJobFn = BOOL(WINAPI*)(HANDLE, UINT);
 
-uint32_t Win32Processes::Run(const std::string& commandLine, bool wait, bool* created) {
-  if (created != nullptr) *created = false;
-  // CreateProcessA may write into the command line, so it gets a copy of its
-  // own, as long as the line itself: Windows refuses lines over its limit
-  // with its own error, nothing is cut here.
+// How long an ended item may take to go.
+constexpr DWORD kEndWaitMilliseconds = 30000;
+// The processes of a job whose windows are looked for.
+constexpr DWORD kMaxJobProcesses = 256;
+
+// A job object of its own for a started process, its processes allowed to
+// break away on request; null when the job cannot be made or the process
+// cannot join it (Windows before 8 refuses a job inside another).
+HANDLE PutIntoJob(HANDLE process) {
+  static const CreateJobFn createJob = LateBound<CreateJobFn>("kernel32.dll", "CreateJobObjectA");
+  static const AssignToJobFn assign = LateBound<AssignToJobFn>("kernel32.dll", "AssignProcessToJobObject");
+  static const SetJobInformationFn setInformation =
+      LateBound<SetJobInformationFn>("kernel32.dll", "SetInformationJobObject");
+  if (createJob == nullptr || assign == nullptr || setInformation == nullptr) return nullptr;
+  HANDLE job = createJob(nullptr, nullptr);
+  if (job == nullptr) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+  memset(&limits, 0, sizeof(limits));
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+  setInformation(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+  if (!assign(job, process)) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
+// The visible top-level windows of a process and of the processes in its
+// job, and their texts.
+class Win32ItemWindows : public ItemWindows {
+ public:
+  Win32ItemWindows(DWORD processId, HANDLE job) : processIds_(1, processId) {
+    static const QueryJobInformationFn query =
+        LateBound<QueryJobInformationFn>("kernel32.dll", "QueryInformationJobObject");
+    if (job == nullptr || query == nullptr) return;
+    std::vector<char> buffer(sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) + kMaxJobProcesses * sizeof(ULONG_PTR));
+    auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+    list->NumberOfAssignedProcesses = kMaxJobProcesses;
+    if (!query(job, JobObjectBasicProcessIdList, list, static_cast<DWORD>(buffer.size()), nullptr)) return;
+    for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
+      processIds_.push_back(static_cast<DWORD>(list->ProcessIdList[i]));
+    }
+  }
+
+  std::vector<WindowHandle> VisibleTopWindows() override {
+    found_.clear();
+    EnumWindows(KeepIfShownByItem, reinterpret_cast<LPARAM>(this));
+    return found_;
+  }
+  std::vector<WindowHandle> ChildWindows(WindowHandle window) override {
+    found_.clear();
+    EnumChildWindows(static_cast<HWND>(window), KeepEvery, reinterpret_cast<LPARAM>(this));
+    return found_;
+  }
+  bool SendGetText(WindowHandle window, uint32_t timeoutMilliseconds, size_t maxBytes, std::string* text) override {
+    text->clear();
+    std::vector<char> buffer(maxBytes + 1, '\0');
+    DWORD_PTR copied = 0;
+    // WM_GETTEXT of another process's window, which GetWindowTextA does not
+    // send: a hung owner costs the timeout, never the run.
+    if (!SendMessageTimeoutA(static_cast<HWND>(window), WM_GETTEXT, buffer.size(),
+                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                             timeoutMilliseconds, &copied)) {
+      return false;
+    }
+    text->assign(buffer.data(), strnlen(buffer.data(), maxBytes));
+    return true;
+  }
+  std::string WindowText(WindowHandle window, size_t maxBytes) override {
+    std::vector<char> buffer(maxBytes + 1, '\0');
+    const int length = GetWindowTextA(static_cast<HWND>(window), buffer.data(), static_cast<int>(buffer.size()));
+    return std::string(buffer.data(), length > 0 ? strnlen(buffer.data(), maxBytes) : 0);
+  }
+
+ private:
+  static BOOL CALLBACK KeepIfShownByItem(HWND window, LPARAM self) {
+    auto* windows = reinterpret_cast<Win32ItemWindows*>(self);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (IsWindowVisible(window) && std::find(windows->processIds_.begin(), windows->processIds_.end(), owner) !=
+                                       windows->processIds_.end()) {
+      windows->found_.push_back(window);
+    }
+    return TRUE;
+  }
+  static BOOL CALLBACK KeepEvery(HWND window, LPARAM self) {
+    reinterpret_cast<Win32ItemWindows*>(self)->found_.push_back(window);
+    return TRUE;
+  }
+  std::vector<DWORD> processIds_;
+  std::vector<WindowHandle> found_;
+};
+
+// CreateProcessA of a copy of the command line (it may write into it) with
+// the run's usual flags and extra ones.
+BOOL CreateItemProcess(const std::string& commandLine, DWORD extraFlags, PROCESS_INFORMATION* process) {
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
-
   STARTUPINFOA startup;
   memset(&startup, 0, sizeof(startup));
   startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process;
-  memset(&process, 0, sizeof(process));
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS,
-                      nullptr, nullptr, &startup, &process)) {
-    return GetLastError();
+  memset(process, 0, sizeof(*process));
+  return CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS | extraFlags, nullptr, nullptr, &startup, process);
+}
+
+}  // namespace
+
+bool WaitDeliveringSentMessages(void* handle, uint32_t milliseconds) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    DWORD left = INFINITE;
+    if (milliseconds != INFINITE) {
+      const DWORD waited = GetTickCount() - start;
+      if (waited >= milliseconds) return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+      left = milliseconds - waited;
+    }
+    const DWORD woken = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
+    if (woken == WAIT_OBJECT_0) return true;
+    if (woken == WAIT_OBJECT_0 + 1) {
+      // Peeking delivers the sent messages; nothing is taken from the queue.
+      MSG message;
+      PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+      continue;
+    }
+    if (woken == WAIT_TIMEOUT) return false;
+    // The wait itself failed: a plain wait still keeps the promise.
+    return WaitForSingleObject(handle, left) == WAIT_OBJECT_0;
   }
+}
+
+uint32_t Win32Processes::Run(const std::string& commandLine, bool wait, bool* created) {
+  if (created != nullptr) *created = false;
+  // Windows refuses lines over its limit with its own error, nothing is cut
+  // here.
+  PROCESS_INFORMATION process;
+  if (!CreateItemProcess(commandLine, 0, &process)) return GetLastError();
   if (created != nullptr) *created = true;
-  if (wait) WaitForSingleObject(process.hProcess, INFINITE);
+  if (wait) WaitDeliveringSentMessages(process.hProcess, INFINITE);
   DWORD exitCode = 0;
   // Should the code be unreadable, the error is reported rather than a 0
   // that would read as success.
@@ -126,6 +253,45 @@ void Win32Processes::RunOnWorker(const std::function<void()>& work) {
   }
   CloseHandle(worker);
   if (task.failure) std::rethrow_exception(task.failure);
+}
+
+LimitedRun Win32Processes::RunLimited(const std::string& commandLine, uint32_t limitMilliseconds,
+                                      const std::function<void(ItemWindows&)>& beforeEnd) {
+  static const TerminateJobFn terminateJob = LateBound<TerminateJobFn>("kernel32.dll", "TerminateJobObject");
+  LimitedRun run;
+  PROCESS_INFORMATION process;
+  // A run inside an agent's job starts the item outside it where the job
+  // allows that, so that the item can have a job of its own.
+  BOOL created = CreateItemProcess(commandLine, CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB, &process);
+  if (!created && GetLastError() == ERROR_ACCESS_DENIED) created = CreateItemProcess(commandLine, CREATE_SUSPENDED, &process);
+  if (!created) {
+    run.result = GetLastError();
+    return run;
+  }
+  run.created = true;
+  HANDLE job = terminateJob != nullptr ? PutIntoJob(process.hProcess) : nullptr;
+  run.inJob = job != nullptr;
+  // Whatever happened with the job, the process must not stay suspended.
+  ResumeThread(process.hThread);
+  if (!WaitDeliveringSentMessages(process.hProcess, limitMilliseconds)) {
+    Win32ItemWindows windows(process.dwProcessId, job);
+    beforeEnd(windows);
+    if (job != nullptr) {
+      terminateJob(job, ERROR_TIMEOUT);
+    } else {
+      TerminateProcess(process.hProcess, ERROR_TIMEOUT);
+    }
+    WaitDeliveringSentMessages(process.hProcess, kEndWaitMilliseconds);
+    run.ended = true;
+    run.result = ERROR_TIMEOUT;
+  } else {
+    DWORD exitCode = 0;
+    run.result = GetExitCodeProcess(process.hProcess, &exitCode) ? exitCode : GetLastError();
+  }
+  if (job != nullptr) CloseHandle(job);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return run;
 }
 
 }  // namespace win32

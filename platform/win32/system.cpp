@@ -234,18 +234,7 @@ DWORD WINAPI RunGuardedCall(void* parameter) {
 // windows are delivered meanwhile, as they would be had the library been
 // called here: a library that broadcasts to all top-level windows would
 // otherwise wait for this thread for ever. Posted messages stay queued.
-void WaitForWorker(HANDLE worker) {
-  for (;;) {
-    DWORD woken = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_SENDMESSAGE);
-    if (woken == WAIT_OBJECT_0 + 1) {
-      MSG message;
-      PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-      continue;
-    }
-    if (woken != WAIT_OBJECT_0) WaitForSingleObject(worker, INFINITE);
-    return;
-  }
-}
+void WaitForWorker(HANDLE worker) { WaitDeliveringSentMessages(worker, INFINITE); }
 
 // Runs body(context); false when it raised an exception it did not handle,
 // which then ended only the worker that ran it.
@@ -545,6 +534,35 @@ bool Win32System::DesktopVisible() {
     }
   }
   return DesktopSeen(facts);
+}
+
+MutexState Win32System::TakeRunMutex(const std::string& name) {
+  if (runMutex_ == nullptr) {
+    runMutex_ = CreateMutexA(nullptr, FALSE, name.c_str());
+    // Made by a run as the system account, the default security lets
+    // administrators only read it: it is there, and held.
+    if (runMutex_ == nullptr) return GetLastError() == ERROR_ACCESS_DENIED ? MutexState::kDenied : MutexState::kUnavailable;
+  }
+  switch (WaitForSingleObject(runMutex_, 0)) {
+    case WAIT_OBJECT_0:
+      ownsRunMutex_ = true;
+      return MutexState::kTaken;
+    case WAIT_ABANDONED:
+      ownsRunMutex_ = true;
+      return MutexState::kAbandoned;
+    case WAIT_TIMEOUT:
+      return MutexState::kHeld;
+    default:
+      return MutexState::kUnavailable;
+  }
+}
+
+void Win32System::ReleaseRunMutex() {
+  if (runMutex_ == nullptr) return;
+  if (ownsRunMutex_) ReleaseMutex(runMutex_);
+  ownsRunMutex_ = false;
+  CloseHandle(runMutex_);
+  runMutex_ = nullptr;
 }
 
 }  // namespace win32

@@ -35,6 +35,7 @@ class Win32FileSystem : public FileSystem {
   bool FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) override;
   std::unique_ptr<TextReader> OpenText(const std::string& path) override;
   std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override;
+  std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) override;
 };
 
 class Win32Registry : public Registry {
@@ -77,6 +78,7 @@ class Win32Installer : public Installer {
                               uint32_t* size) override;
   uint32_t CloseHandle(MSIHANDLE handle) override;
   uint32_t EnumRelatedProducts(const std::string& upgradeCode, uint32_t index, std::string* productCode) override;
+  void SetExternalUI(std::function<int(uint32_t messageType)> handler, uint32_t messageFilter) override;
 
   // The installer functions, in the order of the slots in functions_.
   enum Function {
@@ -96,6 +98,7 @@ class Win32Installer : public Installer {
     kGetProductProperty,
     kCloseHandle,
     kEnumRelatedProducts,
+    kSetExternalUI,
     kFunctionCount
   };
 
@@ -108,6 +111,7 @@ class Win32Installer : public Installer {
   std::string library_;
   void* module_ = nullptr;  // HMODULE
   void* functions_[kFunctionCount] = {};
+  std::function<int(uint32_t)> externalUI_;  // the handler set, while it is set
 };
 
 class Win32Shell : public Shell {
@@ -123,6 +127,8 @@ class Win32Processes : public Processes {
   uint32_t Run(const std::string& commandLine, bool wait, bool* created) override;
   std::vector<std::string> RunningExeFiles() override;
   void RunOnWorker(const std::function<void()>& work) override;
+  LimitedRun RunLimited(const std::string& commandLine, uint32_t limitMilliseconds,
+                        const std::function<void(ItemWindows&)>& beforeEnd) override;
 };
 
 class Win32Ui : public Ui {
@@ -156,9 +162,13 @@ class Win32System : public System {
   uint32_t TickCount() override;
   void WaitServicingWindows(uint32_t milliseconds) override;
   bool DesktopVisible() override;
+  MutexState TakeRunMutex(const std::string& name) override;
+  void ReleaseRunMutex() override;
 
  private:
   std::string libraryFolder_;
+  void* runMutex_ = nullptr;  // HANDLE
+  bool ownsRunMutex_ = false;
 };
 
 class Win32CodePage : public CodePage {
@@ -168,6 +178,13 @@ class Win32CodePage : public CodePage {
   bool IsSpace(uint8_t byte) const override;
   bool ToWide(const std::string& text, size_t maxChars, std::u16string* wide) const override;
 };
+
+// Waits for a handle (a process or thread) up to milliseconds (INFINITE
+// for no limit) while messages sent to this thread from other threads are
+// delivered: a started program or a library that broadcasts to every
+// top-level window would otherwise wait for this thread for ever. Posted
+// messages stay queued. True when the handle was signalled.
+bool WaitDeliveringSentMessages(void* handle, uint32_t milliseconds);
 
 // The whole real Windows, with the Platform bundle that points into it.
 class Win32Windows {

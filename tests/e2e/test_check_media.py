@@ -412,14 +412,14 @@ class CheckMediaTest(unittest.TestCase):
                                     files['uninstall.xml']),
                          [(product_code, 'REBOOT=ReallySuppress') for product_code, _ in reversed(codes)])
         self.assertIn('NvRunUnattended.exe "suite.xml" /agent /noreboot altsource=. busywait=600 '
-                      'logdir=%WINDIR%\\CCM\\Logs\r\n', files['commands.txt'])
+                      'itemtimeout=3600 logdir=%WINDIR%\\CCM\\Logs\r\n', files['commands.txt'])
 
         result = self.host.run(run, [response, '/S'], cwd=f, timeout=180, relay=False)
         self.assertEqual(result.exit_code, 0, result.describe())
         installed = self.host.installed_products()
         self.assertTrue({product_code for product_code, _ in codes} <= set(installed))
         self.host.write_file(f + '\\uninstall.xml', files['uninstall.xml'])
-        result = self.host.run(run, ['uninstall.xml', '/S', '/L', 'busywait=600', '/rebootcodes'],
+        result = self.host.run(run, ['uninstall.xml', '/S', '/L', 'busywait=600', 'itemtimeout=3600', '/rebootcodes'],
                                cwd=f, timeout=180, relay=False)
         self.assertEqual(result.exit_code, 0, result.describe())
         # What the media installed is gone; the older AppA and the maker's

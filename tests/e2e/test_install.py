@@ -579,6 +579,92 @@ class InstallTest(unittest.TestCase):
                          re.escape('Shell operation failed with code ') + r'\d+: '
                          + re.escape(staging + '\n'))
 
+    def test_an_item_that_waits_for_a_person_is_ended_and_runs_never_overlap(self):
+        # Where nobody sees a window (a window station that is not visible), a setup
+        # that starts a child and then asks "Click OK" would hold the run
+        # for ever. With itemtimeout= it is ended with its child after its
+        # box is logged; the run goes on and ends with 1460.
+        f = 'C:\\B021'
+        program_path = self.media(f)
+        record = f + '\\standins.txt'
+        child = self.host.install_standin(f + '\\tools\\child.exe', record=record, sleep_ms=600000)
+        setup = self.host.install_standin(f + '\\tools\\setup.exe', record=record, spawn=child,
+                                          box='Setup finished. Click OK to close.',
+                                          box_caption='Norvasoft Setup')
+        after = self.host.install_standin(f + '\\tools\\after.exe', record=record)
+        self.host.build_msi(f + '\\pkg\\quick.msi', {}, product_name='Norvasoft Quick')
+        items = [(setup, ''), (f + '\\pkg\\quick.msi', ''), (after, '')]
+        result = self.run_items(program_path, f + '\\resp.xml', items, ['/S', 'itemtimeout=15'],
+                                cwd=f, timeout=120, env={'NV_RUNEXE_HIDDEN': '1'})
+        self.assert_exit(result, 1460)
+        self.assertLess(result.ended - result.started, 60, result.describe())
+        shutil.copy(self.host.run_logs()[0], os.path.join(result.run_dir, 'timed_out_run.log'))
+        log = self.run_log(result)
+        window = re.search(r'PRODUCT1 window: "Norvasoft Setup"((?: "[^"\n]*")*)\n', log)
+        self.assertIsNotNone(window, log)
+        self.assertEqual(sorted(re.findall(r'"([^"]*)"', window.group(1))),
+                         ['OK', 'Setup finished. Click OK to close.'], log)
+        self.assertIn('\nPRODUCT1 did not finish within 15 seconds and was ended.\n'
+                      'Launch return value is 1460\n\n', log)
+        self.assertEqual([p.rsplit('\\', 1)[-1] for p, _, _ in self.starts(record)],
+                         ['setup.exe', 'child.exe', 'after.exe'])
+        self.assertEqual([c for _, c in self.host.prefix_processes() if 'child.exe' in c.lower()], [])
+        # The package ran with the handler set, and removed after.
+        handlers = [[a.value for a in c.args] for c in result.calls('MsiSetExternalUIA')]
+        self.assertEqual(len(handlers), 2, result.describe())
+        self.assertNotEqual(handlers[0][0], 0)
+        self.assertEqual(handlers[0][1], 0x700)
+        self.assertEqual(handlers[1], [0, 0, 0])
+
+        # Two runs started at once on the same media: with busywait= the
+        # second waits for the first; without it exactly one stops with 1
+        # (where nobody sees its message, which goes to its log), installs
+        # nothing, and keeps a log of its own.
+        record = f + '\\clock.txt'
+        slow = self.host.install_standin(f + '\\tools\\slow.exe', record=record, sleep_ms=3000)
+        self.host.write_file(f + '\\two.xml', response_file([(slow, '')]))
+        for waits in (True, False):
+            with self.subTest(busywait=waits):
+                self.host.clear_run_logs()
+                if os.path.exists(self.host.unix_path(record)):
+                    os.remove(self.host.unix_path(record))
+                args = ['two.xml', '/S'] + (['busywait=60'] if waits else [])
+                codes = self.host.run_together(program_path, [args, args], cwd=f,
+                                               env={'NV_RUNEXE_HIDDEN': '1'})
+                clocks = [int(e.fields[-1]) for e in self.host.standin_events(record)
+                          if e.kind in ('start', 'end')]
+                if waits:
+                    self.assertEqual(codes, [0, 0])
+                    self.assertEqual(len(clocks), 4)
+                    first, second = sorted([clocks[0:2], clocks[2:4]])
+                    self.assertLessEqual(first[1], second[0], clocks)
+                else:
+                    self.assertEqual(sorted(codes), [0, 1])
+                    self.assertEqual(len(clocks), 2)
+                    logs = []
+                    for path in self.host.run_logs():
+                        with open(path, 'rb') as log:
+                            logs.append(log.read().decode('latin-1'))
+                    self.assertEqual(sum(text.endswith('Exit code: 1\r\n') for text in logs), 1, logs)
+                self.assertEqual(len(self.host.run_logs()), 2, self.host.run_logs())
+
+    def test_an_interactive_run_answers_an_item_that_broadcasts(self):
+        # A setup that changed the environment tells every top-level window,
+        # the status window too, and waits for all of them to answer. The run
+        # waits for it meanwhile, and must deliver that message rather than
+        # hang. Wine shows the hang only with a display.
+        f = 'C:\\B022'
+        program_path = self.media(f)
+        record = f + '\\standins.txt'
+        setup = self.host.install_standin(f + '\\tools\\env.exe', record=record, broadcast=1)
+        with self.host.virtual_display() as display:
+            result = self.run_items(program_path, f + '\\resp.xml', [(setup, '/s')], ['/I'],
+                                    cwd=f, timeout=60, env={'DISPLAY': display})
+        self.assert_exit(result, 0)
+        self.assertEqual([e.kind for e in self.host.standin_events(record)],
+                         ['start', 'broadcast', 'end'])
+        self.assertLess(int(self.host.standin_events(record)[1].fields[0]), 15000)
+
     def test_malformed_items_end_the_run_without_a_crash_or_hang(self):
         f = 'C:\\B001'
         program_path = self.media(f)

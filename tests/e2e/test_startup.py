@@ -27,6 +27,7 @@ OPTIONS_BLOCK = (
     '\n/removeall - Uninstalls all Norvasoft products'
     '\nbusywait - Seconds to wait for another installation to finish before giving up'
     '\n/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started'
+    '\nitemtimeout - Seconds an item may run before it is ended'
     '\n/agent - Started by a management agent: no windows, agent return codes'
     '\nNote: .xml file path is optional if in the same directory as NvRunUnattended.exe')
 INVALID_COMMAND_LINE = 1639

@@ -67,7 +67,7 @@ RELAY_INCLUDE = ';'.join([
     'comdlg32.GetOpenFileNameA', 'comdlg32.GetOpenFileNameW',
     'user32.CreateDialogParamA', 'user32.CreateDialogParamW',
     'user32.ExitWindowsEx', 'user32.GetTopWindow', 'msi.MsiConfigureProductExA',
-    'msi.MsiInstallProductA',
+    'msi.MsiInstallProductA', 'msi.MsiSetExternalUIA',
     # Bare names match whichever library exports them (kernel32 and advapi32
     # hand these on to kernelbase).
     'CreateProcessA', 'LookupPrivilegeValueA', 'AdjustTokenPrivileges',
@@ -641,31 +641,62 @@ class WineHost:
         finds, such as msiexec) through runexe, without the dialog bot or a
         trace. Returns its full exit code (None when it timed out or did not
         start) and its standard output."""
-        self._exec_count += 1
-        run_dir = os.path.join(self.work_dir, 'exec', '%03d' % self._exec_count)
-        os.makedirs(run_dir)
+        run_dir = self._exec_dir()
         result_file = os.path.join(run_dir, 'exit.txt')
         out_path = os.path.join(run_dir, 'stdout')
         with open(out_path, 'wb') as out, open(os.path.join(run_dir, 'stderr'), 'wb') as err:
-            proc = subprocess.Popen(
-                [WINE, self.runexe, self.windows_path(result_file), str(int(timeout * 1000)),
-                 program] + list(args),
-                cwd=self.unix_path(cwd) if cwd else self.drive_c, env=self.env(),
-                stdin=subprocess.DEVNULL, stdout=out, stderr=err)
-            try:
-                proc.wait(timeout + 30)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
+            proc = self._start_runexe(result_file, program, args, timeout, cwd, self.env(), out, err)
+            exit_code = self._runexe_exit_code(proc, result_file, timeout)
+        with open(out_path, 'rb') as f:
+            output = f.read()
+        return exit_code, output
+
+    def run_together(self, program: str, arg_lists, timeout: float = 120,
+                     cwd: Optional[str] = None,
+                     env: Optional[Dict[str, str]] = None) -> List[Optional[int]]:
+        """Starts the program once for each argument list, all at once (each
+        through runexe, without the dialog bot or a trace), and waits for
+        them all. Returns each run's full exit code (None when it timed out
+        or did not start)."""
+        run_dir = self._exec_dir()
+        started = []
+        for n, args in enumerate(arg_lists):
+            result_file = os.path.join(run_dir, 'exit%d.txt' % n)
+            with open(os.path.join(run_dir, 'out%d' % n), 'wb') as out:
+                started.append((self._start_runexe(result_file, program, args, timeout, cwd,
+                                                   dict(self.env(), **(env or {})), out,
+                                                   subprocess.STDOUT), result_file))
+        return [self._runexe_exit_code(proc, result_file, timeout) for proc, result_file in started]
+
+    def _exec_dir(self) -> str:
+        self._exec_count += 1
+        run_dir = os.path.join(self.work_dir, 'exec', '%03d' % self._exec_count)
+        os.makedirs(run_dir)
+        return run_dir
+
+    def _start_runexe(self, result_file, program, args, timeout, cwd, env, out, err):
+        return subprocess.Popen(
+            [WINE, self.runexe, self.windows_path(result_file), str(int(timeout * 1000)),
+             program] + list(args),
+            cwd=self.unix_path(cwd) if cwd else self.drive_c, env=env,
+            stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+
+    @staticmethod
+    def _runexe_exit_code(proc, result_file, timeout) -> Optional[int]:
+        """Waits for a runexe started by _start_runexe; the program's full
+        exit code, or None when it timed out or did not start."""
+        try:
+            proc.wait(timeout + 30)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
         report = []
         if os.path.exists(result_file):
             with open(result_file) as f:
                 report = f.read().split()
-        with open(out_path, 'rb') as f:
-            output = f.read()
         if len(report) >= 2 and report[0] == 'exit':
-            return int(report[1]), output
-        return None, output
+            return int(report[1])
+        return None
 
     def msiexec(self, *args: str, timeout: float = 120) -> Optional[int]:
         """Runs Wine's msiexec with the arguments; its full exit code."""
@@ -695,6 +726,32 @@ class WineHost:
     def clear_run_logs(self):
         for path in self.run_logs():
             os.remove(path)
+
+    @contextlib.contextmanager
+    def virtual_display(self):
+        """A display of its own (Xvfb, on a free number) while the block
+        runs; yields its DISPLAY value, to pass in run(env=...). Without a
+        display Wine's null driver draws nothing, and some waits on windows
+        (a broadcast to every top-level window) behave otherwise than on
+        Windows."""
+        xvfb = shutil.which('Xvfb')
+        if xvfb is None:
+            raise RuntimeError('Xvfb is missing (tools/setup.sh installs it)')
+        read_end, write_end = os.pipe()
+        server = subprocess.Popen([xvfb, '-displayfd', str(write_end), '-screen', '0', '1024x768x24',
+                                   '-nolisten', 'tcp'], pass_fds=(write_end,),
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        try:
+            with os.fdopen(read_end) as numbers:
+                number = numbers.readline().strip()
+            if not number:
+                raise RuntimeError('Xvfb did not start')
+            yield ':' + number
+        finally:
+            server.terminate()
+            server.wait(10)
 
     @contextlib.contextmanager
     def file_locked(self, win_path: str):

@@ -14,15 +14,23 @@
  *   ping_status=1    send WM_NULL to that window and record whether its
  *                    thread answered within ping_ms (default 3000)
  *   sleep_ms=N       wait N milliseconds before ending
+ *   spawn=PATH       start PATH (another copy) and leave it running
+ *   box=TEXT         show a message box with TEXT (caption box_caption=,
+ *                    default "Setup") and wait for its answer
+ *   broadcast=1      send WM_SETTINGCHANGE ("Environment") to every
+ *                    top-level window, as a setup that changed the
+ *                    environment does; it returns once all have answered
  *   exit=N           end with exit code N (default 0)
  *
  * Record lines, fields separated by a TAB, each line ending in CR LF; in
  * every text field the bytes below 0x20 and "%" are written as %XX:
  *
- *   start  MODULE-PATH  COMMAND-LINE  CURRENT-FOLDER
+ *   start  MODULE-PATH  COMMAND-LINE  CURRENT-FOLDER  MILLISECONDS
  *   status FOUND(0|1)  TEXT-1001  TEXT-1002
  *   ping   FOUND(0|1)  ANSWERED(0|1)  MILLISECONDS
- *   end    EXIT-CODE
+ *   end    EXIT-CODE  MILLISECONDS
+ * (MILLISECONDS: of the system time, counted from 1601.)
+ *   broadcast  MILLISECONDS it took
  *
  * A copy without a .cfg file simply ends with 0.
  */
@@ -43,6 +51,10 @@ typedef struct {
   DWORD pingMs;
   DWORD sleepMs;
   long exitCode;
+  char spawn[MAX_PATH * 4];
+  char box[1024];
+  char boxCaption[256];
+  int broadcast;
 } Settings;
 
 static Settings g_settings;
@@ -73,6 +85,14 @@ static void ReadSettings(const char *path) {
       g_settings.pingMs = (DWORD)strtoul(eq + 1, NULL, 10);
     } else if (strcmp(line, "sleep_ms") == 0) {
       g_settings.sleepMs = (DWORD)strtoul(eq + 1, NULL, 10);
+    } else if (strcmp(line, "spawn") == 0) {
+      lstrcpynA(g_settings.spawn, eq + 1, sizeof g_settings.spawn);
+    } else if (strcmp(line, "box") == 0) {
+      lstrcpynA(g_settings.box, eq + 1, sizeof g_settings.box);
+    } else if (strcmp(line, "box_caption") == 0) {
+      lstrcpynA(g_settings.boxCaption, eq + 1, sizeof g_settings.boxCaption);
+    } else if (strcmp(line, "broadcast") == 0) {
+      g_settings.broadcast = atoi(eq + 1);
     } else if (strcmp(line, "exit") == 0) {
       g_settings.exitCode = strtol(eq + 1, NULL, 10);
     }
@@ -198,9 +218,33 @@ static void PingStatus(HWND window) {
   Record("ping", 3, fields);
 }
 
+/* The system time in milliseconds, as decimal text. */
+static void Now(char *ms, size_t size) {
+  FILETIME now;
+  ULARGE_INTEGER ticks;
+  GetSystemTimeAsFileTime(&now);
+  ticks.LowPart = now.dwLowDateTime;
+  ticks.HighPart = now.dwHighDateTime;
+  snprintf(ms, size, "%llu", (unsigned long long)(ticks.QuadPart / 10000));
+}
+
+static void Spawn(const char *path) {
+  STARTUPINFOA startup;
+  PROCESS_INFORMATION process;
+  char line[MAX_PATH * 4 + 2];
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  snprintf(line, sizeof line, "\"%s\"", path);
+  if (CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
+
 int main(void) {
   char module[MAX_PATH * 4], cfg[MAX_PATH * 4 + 8], cwd[MAX_PATH * 4], code[32];
-  const char *fields[3];
+  const char *fields[4];
+  char ms[32];
   HWND window = NULL;
   DWORD n = GetModuleFileNameA(NULL, module, sizeof module);
   if (n == 0 || n >= sizeof module) return 0;
@@ -211,7 +255,19 @@ int main(void) {
   fields[0] = module;
   fields[1] = GetCommandLineA();
   fields[2] = cwd;
-  Record("start", 3, fields);
+  Now(ms, sizeof ms);
+  fields[3] = ms;
+  Record("start", 4, fields);
+  if (g_settings.spawn[0]) Spawn(g_settings.spawn);
+  if (g_settings.broadcast) {
+    DWORD start = GetTickCount();
+    SendMessageA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, (LPARAM) "Environment");
+    snprintf(ms, sizeof ms, "%lu", (unsigned long)(GetTickCount() - start));
+    fields[0] = ms;
+    Record("broadcast", 1, fields);
+  }
+  if (g_settings.box[0])
+    MessageBoxA(NULL, g_settings.box, g_settings.boxCaption[0] ? g_settings.boxCaption : "Setup", MB_OK);
 
   if (g_settings.readStatus || g_settings.pingStatus) window = FindStatusWindow();
   if (g_settings.readStatus) RecordStatus(window);
@@ -220,6 +276,8 @@ int main(void) {
 
   snprintf(code, sizeof code, "%ld", g_settings.exitCode);
   fields[0] = code;
-  Record("end", 1, fields);
+  Now(ms, sizeof ms);
+  fields[1] = ms;
+  Record("end", 2, fields);
   return (int)g_settings.exitCode;
 }
