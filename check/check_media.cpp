@@ -1,10 +1,10 @@
-#include "app/check_media.h"
+#include "check/check_media.h"
 
-#include "app/check_details.h"
 #include "app/command_line.h"
-#include "app/deployment_kit.h"
 #include "app/json_writer.h"
 #include "app/run_context.h"
+#include "check/check_details.h"
+#include "check/deployment_kit.h"
 #include "deploy/shell_helpers.h"
 #include "launch/launch_loop.h"
 #include "launch/package_property.h"

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "app/check_media.h"
+#include "check/check_media.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_trust.h"
 

@@ -1,4 +1,4 @@
-#include "app/check_media.h"
+#include "check/check_media.h"
 
 #include <gtest/gtest.h>
 
