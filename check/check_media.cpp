@@ -1,7 +1,6 @@
 #include "check/check_media.h"
 
 #include "app/command_line.h"
-#include "app/json_writer.h"
 #include "app/run_context.h"
 #include "check/check_details.h"
 #include "check/deployment_kit.h"
@@ -11,6 +10,7 @@
 #include "platform/text.h"
 #include "response/install_plan.h"
 #include "response/response_file.h"
+#include "status/json_text.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -261,43 +261,22 @@ std::string RenderText(const std::vector<Field>& head, const std::vector<ItemRep
 
 std::string RenderJson(const CodePage& cp, const std::vector<Field>& head, const std::vector<ItemReport>& items,
                        const Tally& t) {
-  JsonWriter json(cp);
-  json.BeginObject();
-  for (const Field& f : head) {
-    json.Key(CamelCase(f.key));
-    json.String(f.value);
-  }
-  json.Key("items");
-  json.BeginArray();
+  Json doc = Json::object();
+  for (const Field& f : head) doc[CamelCase(f.key)] = Utf8(cp, f.value);
+  Json& list = doc["items"] = Json::array();
   for (const ItemReport& r : items) {
-    json.BeginObject();
-    json.Key("item");
-    json.Number(r.number);
-    for (const Field& f : r.fields) {
-      json.Key(CamelCase(f.key));
-      json.String(f.value);
-    }
+    Json item = {{"item", r.number}};
+    for (const Field& f : r.fields) item[CamelCase(f.key)] = Utf8(cp, f.value);
     if (!r.trace.empty()) {
-      json.Key("trace");
-      json.BeginArray();
-      for (const std::string& trace : r.trace) json.String(trace);
-      json.EndArray();
+      Json& trace = item["trace"] = Json::array();
+      for (const std::string& line : r.trace) trace.push_back(Utf8(cp, line));
     }
-    json.EndObject();
+    list.push_back(std::move(item));
   }
-  json.EndArray();
-  json.Key("summary");
-  json.BeginObject();
-  const std::pair<const char*, int> counts[] = {{"items", t.items},          {"found", t.items - t.failing},
-                                                {"missingOrFailing", t.failing}, {"signed", t.signedCount},
-                                                {"unsigned", t.unsignedCount}, {"untrusted", t.untrusted}};
-  for (const auto& count : counts) {
-    json.Key(count.first);
-    json.Number(count.second);
-  }
-  json.EndObject();
-  json.EndObject();
-  return json.Text();
+  doc["summary"] = {{"items", t.items},          {"found", t.items - t.failing},
+                    {"missingOrFailing", t.failing}, {"signed", t.signedCount},
+                    {"unsigned", t.unsignedCount}, {"untrusted", t.untrusted}};
+  return JsonText(doc);
 }
 
 // The install command line for this media: the response file by its name
