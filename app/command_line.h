@@ -27,7 +27,7 @@ std::string ProgramDirFromModulePath(const CodePage& cp, const std::string& modu
 // The longest busywait= value: a day, in seconds.
 constexpr uint32_t kMaxBusyWait = 86400;
 
-// The usage line, "\n\nOptions:" and the eleven option lines.
+// The usage line, "\n\nOptions:" and the twelve option lines.
 std::string BuildUsageText();
 
 // True when the program got exactly one argument and it is "/?" or "?" as

@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "response/install_plan.h"
+#include "status/result_file.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -24,6 +25,7 @@ struct RunOptions {
   std::string altSource;     // when set, ends in exactly one backslash
   uint32_t busyWait = 0;     // busywait=: seconds to wait for a busy installer
   bool rebootCodes = false;  // /rebootcodes: 3010 and 1641 tell a pending or started restart
+  std::string resultFile;    // result=: the run's JSON record, as written (not expanded)
 };
 
 struct RunContext {
@@ -51,6 +53,8 @@ struct RunContext {
   bool restartRequested = false;
   // The Windows Installer logs this run has started, lower-cased.
   std::set<std::string> msiLogsStarted;
+  // The result file's record of the run (result=).
+  ResultFile result;
 };
 
 }  // namespace nv

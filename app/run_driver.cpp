@@ -20,6 +20,7 @@
 #include "response/response_file.h"
 #include "status/progress_window.h"
 #include "status/reboot.h"
+#include "status/result_file.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -121,20 +122,11 @@ void FinishRunLog(RunContext& ctx) {
 // A start-up stop. Where nobody could see its message, the message went to
 // the run log; the exit code follows it there, and the log is closed.
 int32_t StartUpStop(RunContext& ctx, int32_t exitCode) {
+  FinishResultFile(ctx, exitCode);
   if (ctx.desktopVisible) return exitCode;
   WriteRunLog(ctx, "Exit code: " + std::to_string(exitCode) + "\n");
   CloseRunLog(ctx);
   return exitCode;
-}
-
-// With /rebootcodes a run that failed nothing tells a management agent about
-// the restart: 1641 when it asked Windows to restart, 3010 when a package or
-// removal needs one that did not happen. A failure code always wins.
-int32_t WithRestartCode(const RunContext& ctx, int32_t exitCode) {
-  if (!ctx.options.rebootCodes || exitCode != 0) return exitCode;
-  if (ctx.restartRequested) return static_cast<int32_t>(ERROR_SUCCESS_REBOOT_INITIATED);
-  if (ctx.restartNeeded) return static_cast<int32_t>(ERROR_SUCCESS_REBOOT_REQUIRED);
-  return 0;
 }
 
 int32_t Run(RunContext& ctx, InstanceHandle instance) {
@@ -146,7 +138,8 @@ int32_t Run(RunContext& ctx, InstanceHandle instance) {
   if (RunEnd end = AnswerHelpRequest(ctx, args, usage)) return StartUpStop(ctx, *end);
   if (RunEnd end = ReadOptions(ctx, args, usage)) return StartUpStop(ctx, *end);
   OpenRunLog(ctx);
-  if (RunEnd end = RemoveAllBranch(ctx)) return WithRestartCode(ctx, *end);
+  StartResultFile(ctx);
+  if (RunEnd end = RemoveAllBranch(ctx)) return WithRestartCode(ctx, *end, ctx.restartRequested);
   if (RunEnd end = FindResponseFile(ctx)) return StartUpStop(ctx, *end);
   if (RunEnd end = RefuseWhileBusy(ctx)) return StartUpStop(ctx, *end);
   ShortenResponseFilePath(ctx);
@@ -156,10 +149,11 @@ int32_t Run(RunContext& ctx, InstanceHandle instance) {
   LaunchItems(ctx);
   DeployUninstaller(ctx);
   RemoveStagingFolder(ctx);
+  FinishResultFile(ctx, ctx.exitCode);
   FinishRunLog(ctx);
   if (ctx.options.interactive) DestroyProgressWindow(ctx);
   DecideReboot(ctx);
-  return WithRestartCode(ctx, ctx.exitCode);
+  return WithRestartCode(ctx, ctx.exitCode, ctx.restartRequested);
 }
 
 }  // namespace

@@ -41,24 +41,6 @@ class ConsoleUi : public Ui {
   std::string* err_;
 };
 
-const char* KindText(ItemKind kind) {
-  switch (kind) {
-    case ItemKind::ProductCode:
-      return "product code";
-    case ItemKind::Package:
-      return "package";
-    case ItemKind::ScriptEnginePackage:
-      return "script-engine package";
-    case ItemKind::Program:
-      return "program";
-    case ItemKind::MsdeSetup:
-      return "MSDE setup";
-    case ItemKind::Redistributable:
-      return ".NET redistributable";
-  }
-  return "program";
-}
-
 // The check's own switches, beside those it shares with a run.
 struct CheckSwitches {
   bool signedOnly = false;   // /signed: a file without a valid signature fails
@@ -172,7 +154,7 @@ bool ReportItem(RunContext& ctx, Trust& trust, const CheckSwitches& sw, const It
   if (!d.mediaPath.empty() && d.mediaPath != d.path) line("media path", d.mediaPath);
   line("path", d.path);
   line("rule", d.rule);
-  line("kind", KindText(d.kind));
+  line("kind", ItemKindText(d.kind));
   bool fails = !d.found;
   switch (d.kind) {
     case ItemKind::ProductCode:

@@ -165,6 +165,12 @@ class RecordingFiles : public FileSystem {
     return inner_.FileVersion(path, versionMS, versionLS);
   }
   std::unique_ptr<TextReader> OpenText(const std::string& path) override { return inner_.OpenText(path); }
+  uint32_t WriteWholeFile(const std::string& path, const std::string& bytes) override {
+    return inner_.WriteWholeFile(path, bytes);
+  }
+  uint32_t MoveReplacing(const std::string& from, const std::string& to) override {
+    return inner_.MoveReplacing(from, to);
+  }
   std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override {
     std::unique_ptr<TextWriter> writer = inner_.CreateCommitted(path);
     if (!writer) return writer;

@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "response/install_plan.h"
 #include "status/progress_window.h"
+#include "status/result_file.h"
 #include "status/run_log.h"
 #include "status/status_mif.h"
 
@@ -224,50 +225,86 @@ void AnnounceItem(RunContext& ctx, const ItemDecision& d) {
   WriteRunLog(ctx, MakeTimeStamp(ctx, d.launched) + " PRODUCT" + std::to_string(d.number) + " " + d.headerPath + " launched.\n");
 }
 
-void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
+// What carrying out an item gave, for the result file: the return value
+// and the outcome.
+struct ItemResult {
+  uint32_t returnValue = 0;
+  ItemOutcome outcome = ItemOutcome::Succeeded;
+};
+
+// A program's result: one that was not there is "not found" whatever
+// starting it returned.
+ItemResult ProgramResult(const ItemDecision& d, uint32_t rc) {
+  return {rc, d.found ? OutcomeOfResult(rc) : ItemOutcome::NotFound};
+}
+
+ItemResult CarryOutItem(RunContext& ctx, const ItemDecision& d) {
   Platform& p = ctx.platform;
+  const ItemResult skipped{0, ItemOutcome::Skipped};
+  uint32_t rc = 0;
   switch (d.kind) {
     case ItemKind::ProductCode:
-      ClassifyResult(ctx, d, RetryWhileBusy(ctx, [&] {
-                       return p.installer.ConfigureProductEx(d.path, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT,
-                                                             d.parameter);
-                     }),
-                     ctx.options.interactive, false);
-      break;
+      rc = RetryWhileBusy(ctx, [&] {
+        return p.installer.ConfigureProductEx(d.path, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT, d.parameter);
+      });
+      ClassifyResult(ctx, d, rc, ctx.options.interactive, false);
+      return {rc, OutcomeOfResult(rc)};
     case ItemKind::Package:
       if (!d.found) {
         // A package that is not there fails as Windows Installer fails a
         // package it cannot open: the run must not end as a success.
         WriteStatusMif(ctx.platform, ctx.options.statusMif, d.name, d.version, false, true);
         ctx.exitCode = static_cast<int32_t>(ERROR_INSTALL_PACKAGE_OPEN_FAILED);
-        break;
+        return {ERROR_INSTALL_PACKAGE_OPEN_FAILED, ItemOutcome::NotFound};
       }
       WriteRunLog(ctx, "Launching: " + d.parameter + "\n\n");
-      ClassifyResult(ctx, d, RetryWhileBusy(ctx, [&] { return p.installer.InstallProduct(d.path, d.parameter); }),
-                     true, true);
-      break;
+      rc = RetryWhileBusy(ctx, [&] { return p.installer.InstallProduct(d.path, d.parameter); });
+      ClassifyResult(ctx, d, rc, true, true);
+      return {rc, OutcomeOfResult(rc)};
     case ItemKind::ScriptEnginePackage:
-      if (d.setupPath.empty() || RefusedAsTooLong(ctx, d)) break;
+      if (d.setupPath.empty()) return {ERROR_FILE_NOT_FOUND, ItemOutcome::NotFound};
+      if (RefusedAsTooLong(ctx, d)) return skipped;
       WriteRunLog(ctx, "Launching " + d.commandLine + ".\n");
-      LogLaunchResult(ctx, RunProcess(p, d.commandLine, true));
-      break;
+      rc = RunProcess(p, d.commandLine, true);
+      LogLaunchResult(ctx, rc);
+      return ProgramResult(d, rc);
     case ItemKind::MsdeSetup:
-      if (!RefusedAsTooLong(ctx, d)) RunMsdeSetup(ctx, d.commandLine);
-      break;
+      if (RefusedAsTooLong(ctx, d)) return skipped;
+      return ProgramResult(d, RunMsdeSetup(ctx, d.commandLine));
     case ItemKind::Program:
     case ItemKind::Redistributable:
-      if (RefusedAsTooLong(ctx, d)) break;
+      if (RefusedAsTooLong(ctx, d)) return skipped;
       WriteRunLog(ctx, "Launching: ");
       WriteRunLog(ctx, d.commandLine + "\n\n");
-      LogLaunchResult(ctx, RunProcess(p, d.commandLine, true));
-      break;
+      rc = RunProcess(p, d.commandLine, true);
+      LogLaunchResult(ctx, rc);
+      return ProgramResult(d, rc);
   }
+  return {rc, ItemOutcome::Failed};
+}
+
+// The item's record in the result file: never its parameters, which may
+// hold passwords.
+void RecordItem(RunContext& ctx, const ItemDecision& d, const ItemResult& result) {
+  ItemRecord record;
+  record.item = d.number;
+  record.product = d.written;
+  record.name = d.kind == ItemKind::ProductCode || d.kind == ItemKind::Package ? d.name : std::string();
+  record.kind = d.unreadable ? "" : ItemKindText(d.kind);
+  record.path = d.path;
+  record.returnValue = static_cast<int32_t>(result.returnValue);
+  record.outcome = result.outcome;
+  if (MsiLoggingWanted(ctx) && (d.kind == ItemKind::ProductCode || d.kind == ItemKind::Package) && d.found) {
+    record.installerLog = BuildMsiLogPath(ctx, d.headerPath);
+  }
+  RecordResultItem(ctx, std::move(record));
 }
 
 // One pass; false when the item's product reads empty and the pass ends the
 // loop.
 bool LaunchItem(RunContext& ctx) {
   const int number = ++ctx.itemIndex;
+  BeginResultItem(ctx);
   ItemDecision d = ReadAndLocate(ctx, number);
   // An item the count found but whose values cannot be read now is neither
   // the end of the list nor an item without parameters (a setup started
@@ -276,6 +313,7 @@ bool LaunchItem(RunContext& ctx) {
     WriteRunLog(ctx, "PRODUCT" + std::to_string(number) +
                          " could not be read from the response file; the item is skipped.\n\n");
     ctx.exitCode = static_cast<int32_t>(ERROR_INSTALL_FAILURE);
+    RecordItem(ctx, d, {ERROR_INSTALL_FAILURE, ItemOutcome::Skipped});
     return true;
   }
   WriteRunLog(ctx, d.logBeforeHeader);
@@ -288,11 +326,29 @@ bool LaunchItem(RunContext& ctx) {
   // so that a run ended meanwhile leaves a log that tells which item it was
   // working on.
   DecideBranch(ctx, d);
-  CarryOutItem(ctx, d);
+  RecordItem(ctx, d, CarryOutItem(ctx, d));
   return true;
 }
 
 }  // namespace
+
+const char* ItemKindText(ItemKind kind) {
+  switch (kind) {
+    case ItemKind::ProductCode:
+      return "product code";
+    case ItemKind::Package:
+      return "package";
+    case ItemKind::ScriptEnginePackage:
+      return "script-engine package";
+    case ItemKind::Program:
+      return "program";
+    case ItemKind::MsdeSetup:
+      return "MSDE setup";
+    case ItemKind::Redistributable:
+      return ".NET redistributable";
+  }
+  return "program";
+}
 
 ItemDecision DecideItem(RunContext& ctx, int number) {
   ItemDecision d = ReadAndLocate(ctx, number);

@@ -37,19 +37,23 @@ std::string StageRedistributable(RunContext& ctx, const std::string& path, int i
   return PathExists(p, candidate) ? candidate : path;
 }
 
-void RunMsdeSetup(RunContext& ctx, const std::string& commandLine) {
+uint32_t RunMsdeSetup(RunContext& ctx, const std::string& commandLine) {
   // The worker reads its own copy of the command line and writes only the
-  // two flags; the calling thread reads the result only after done is set.
+  // flags and the result; the calling thread reads them only after done is
+  // set.
   const std::string msdeCommandLine = commandLine;
   std::atomic<bool> done(false), succeeded(false);
+  std::atomic<uint32_t> result(ERROR_INSTALL_FAILURE);
   WriteRunLog(ctx, "MSDE Launched on a new thread...\n\n");
   Platform& p = ctx.platform;
-  p.processes.RunOnWorker([&p, &msdeCommandLine, &done, &succeeded] {
+  p.processes.RunOnWorker([&p, &msdeCommandLine, &done, &succeeded, &result] {
     uint32_t rc = RunProcess(p, msdeCommandLine, true);
     if (rc == 0 || rc == ERROR_SUCCESS_REBOOT_REQUIRED) succeeded = true;
+    result = rc;
     done = true;
   });
   if (done && succeeded) WriteRunLog(ctx, "MSDE installed.\n\n");
+  return done ? result.load() : static_cast<uint32_t>(ERROR_INSTALL_FAILURE);
 }
 
 }  // namespace nv

@@ -20,7 +20,8 @@ std::string StageRedistributable(RunContext& ctx, const std::string& path, int i
 
 // Starts the MSDE setup command line on a worker thread and waits for it,
 // keeping the calling thread's windows serviced; logs "MSDE installed." when
-// it returned 0 or 3010.
-void RunMsdeSetup(RunContext& ctx, const std::string& commandLine);
+// it returned 0 or 3010. Returns the setup's return value (1603 when the
+// worker did not finish).
+uint32_t RunMsdeSetup(RunContext& ctx, const std::string& commandLine);
 
 }  // namespace nv

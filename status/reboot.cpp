@@ -4,6 +4,7 @@
 
 #include "app/registry.h"
 #include "app/run_context.h"
+#include "status/result_file.h"
 
 namespace nv {
 
@@ -31,7 +32,20 @@ void DecideReboot(RunContext& ctx) {
   }
   // Where nobody can see the question, the restart goes ahead as in silent
   // mode.
-  RebootComputer(p, options.interactive && ctx.desktopVisible, &ctx.restartRequested);
+  RestartForRun(ctx, options.interactive && ctx.desktopVisible);
+}
+
+void RestartForRun(RunContext& ctx, bool ask) {
+  RecordRestart(ctx, RestartState::Started);
+  RebootComputer(ctx.platform, ask, &ctx.restartRequested);
+  if (!ctx.restartRequested) RecordRestart(ctx, RestartState::Suppressed);
+}
+
+int32_t WithRestartCode(const RunContext& ctx, int32_t exitCode, bool requested) {
+  if (!ctx.options.rebootCodes || exitCode != 0) return exitCode;
+  if (requested) return static_cast<int32_t>(ERROR_SUCCESS_REBOOT_INITIATED);
+  if (ctx.restartNeeded) return static_cast<int32_t>(ERROR_SUCCESS_REBOOT_REQUIRED);
+  return 0;
 }
 
 int RebootComputer(Platform& platform, bool ask, bool* requested) {

@@ -548,6 +548,7 @@ void FakeFileSystem::FailClose(const std::string& path) { failClose_.insert(Key(
 void FakeFileSystem::FailCreate(const std::string& path) { failCreate_.insert(Key(path)); }
 void FakeFileSystem::FailRemove(const std::string& path) { failRemove_.insert(Key(path)); }
 void FakeFileSystem::FailList(const std::string& folder) { failList_.insert(Key(folder)); }
+void FakeFileSystem::FailMove(const std::string& to) { failMove_.insert(Key(to)); }
 
 bool FakeFileSystem::CloseFails(const std::string& path) const { return failClose_.count(Key(path)) != 0; }
 bool FakeFileSystem::RemoveFails(const std::string& path) const { return failRemove_.count(Key(path)) != 0; }
@@ -745,6 +746,44 @@ std::unique_ptr<TextWriter> FakeFileSystem::CreateCommitted(const std::string& p
     if (MakeFile(path, std::string(), FILE_ATTRIBUTE_ARCHIVE) == nullptr) return nullptr;
   }
   return std::make_unique<FakeWriter>(*this, path);
+}
+
+uint32_t FakeFileSystem::WriteWholeFile(const std::string& path, const std::string& bytes) {
+  Record("WriteFile " + path);
+  if (Fails(Call::FileCreate)) return ERROR_ACCESS_DENIED;
+  Parsed p = Parse(path);
+  if (!p.valid || p.isRoot() || p.trailingSeparator) return ERROR_INVALID_NAME;
+  if (failCreate_.count(Key(path)) != 0) return ERROR_ACCESS_DENIED;
+  Node* node = Lookup(path);
+  if (node != nullptr && (node->dir || (node->attributes & FILE_ATTRIBUTE_READONLY) != 0)) {
+    return ERROR_ACCESS_DENIED;
+  }
+  if (node == nullptr) {
+    std::string parent = p.root + "\\";
+    for (size_t i = 0; i + 1 < p.elements.size(); ++i) parent += p.elements[i] + "\\";
+    const Node* folder = Lookup(parent);
+    if (folder == nullptr || !folder->dir) return ERROR_PATH_NOT_FOUND;
+  }
+  if (Fails(Call::FileWrite)) {
+    MakeFile(path, bytes.substr(0, bytes.size() / 2), FILE_ATTRIBUTE_ARCHIVE);
+    return ERROR_DISK_FULL;
+  }
+  return MakeFile(path, bytes, FILE_ATTRIBUTE_ARCHIVE) != nullptr ? 0 : ERROR_ACCESS_DENIED;
+}
+
+uint32_t FakeFileSystem::MoveReplacing(const std::string& from, const std::string& to) {
+  Record("Move " + from + " " + to);
+  if (Fails(Call::FileChange)) return ERROR_ACCESS_DENIED;
+  const Node* source = Lookup(from);
+  if (source == nullptr || source->dir) return ERROR_FILE_NOT_FOUND;
+  const Node* target = Lookup(to);
+  if (failMove_.count(Key(to)) != 0 || (target != nullptr && target->dir) || RemoveFails(from)) {
+    return ERROR_ACCESS_DENIED;
+  }
+  const std::string contents = source->contents;
+  if (MakeFile(to, contents, FILE_ATTRIBUTE_ARCHIVE) == nullptr) return ERROR_PATH_NOT_FOUND;
+  Erase(from);
+  return 0;
 }
 
 }  // namespace fake
