@@ -4,6 +4,7 @@
 #include "app/run_context.h"
 #include "check/check_details.h"
 #include "check/deployment_kit.h"
+#include "check/fleet_summary.h"
 #include "deploy/shell_helpers.h"
 #include "launch/launch_loop.h"
 #include "launch/package_property.h"
@@ -46,6 +47,7 @@ struct CheckSwitches {
   bool signedOnly = false;   // /signed: a file without a valid signature fails
   bool json = false;         // /json: the report as one JSON document
   std::string kitFolder;     // /kit=FOLDER: write the deployment kit there
+  std::string fleetFolder;   // /fleet=FOLDER: summarise the result files there instead
 };
 
 // True when arg is one of the check's own switches (read into *s).
@@ -62,7 +64,33 @@ bool ReadCheckSwitch(const CodePage& cp, const std::string& arg, CheckSwitches* 
     s->kitFolder = arg.substr(5);
     return true;
   }
+  if (arg.size() > 7 && MbEqualNoCase(cp, arg.substr(0, 7), "/fleet=")) {
+    s->fleetFolder = arg.substr(7);
+    return true;
+  }
   return false;
+}
+
+// True when the arguments ask for a fleet summary (/fleet=FOLDER); it takes
+// /json and nothing else, and no response file is looked for. *code is 0,
+// or kCheckUsageError for any other argument.
+bool ReadFleetOptions(const CodePage& cp, const std::vector<std::string>& args, CheckSwitches* switches,
+                      int32_t* code) {
+  CheckSwitches read;
+  bool other = false;
+  for (const std::string& arg : args) {
+    CheckSwitches one;
+    if (ReadCheckSwitch(cp, arg, &one) && (one.json || !one.fleetFolder.empty())) {
+      read.json = read.json || one.json;
+      if (!one.fleetFolder.empty()) read.fleetFolder = one.fleetFolder;
+    } else {
+      other = true;
+    }
+  }
+  if (read.fleetFolder.empty()) return false;
+  *switches = read;
+  *code = other ? kCheckUsageError : 0;
+  return true;
 }
 
 // The check's own switches (ReadCheckSwitch), and every switch of a run, so
@@ -279,7 +307,8 @@ std::string InstallCommand(RunContext& ctx) {
 
 std::string BuildCheckUsageText() {
   return "Usage: NvCheckMedia.exe \"[\\\\deploysrv\\NorvaSuite\\]MyInstall.xml\" "
-         "[altsource=\"\\\\mirrorsrv\\NorvaMedia\"] [/v] [/signed] [/json] [/kit=FOLDER]\n\n"
+         "[altsource=\"\\\\mirrorsrv\\NorvaMedia\"] [/v] [/signed] [/json] [/kit=FOLDER]\n"
+         "       NvCheckMedia.exe /fleet=FOLDER [/json]\n\n"
          "Shows, for every item of the response file, what NvRunUnattended.exe would find and start,\n"
          "what each package will do on this computer and whether each file is signed,\n"
          "without installing, copying or starting anything.\n\n"
@@ -287,11 +316,13 @@ std::string BuildCheckUsageText() {
          "/v - Also show every place that is searched\n"
          "/signed - Count a file without a valid signature as failing\n"
          "/json - Write the report as one JSON document\n"
-         "/kit=FOLDER - Also write detect.ps1, uninstall.xml and commands.txt for a management agent\n"
+         "/kit=FOLDER - Also write detect.ps1, uninstall.xml and commands.txt for a management agent\n"         "/fleet=FOLDER - Summarise the result files (result=) of many runs collected in FOLDER instead\n"
          "The other switches of NvRunUnattended.exe are accepted and change nothing; /removeall is not.\n\n"
          "Exit code: 0 when every item is found, else the number of items that would be skipped or\n"
          "fail to start; 10001 for an unknown option, 10002 when the response file is missing,\n"
-         "10003 for invalid entries in the response file, 10004 when the kit cannot be written.\n";
+         "10003 for invalid entries in the response file, 10004 when the kit cannot be written.\n"
+         "With /fleet=: 0 when every computer finished with 0, 3010 or 1641, else the number of\n"
+         "computers that did not (at most 10000); 10005 when the folder cannot be read.\n";
 }
 
 int32_t CheckMedia(Platform& platform, Trust& trust, const std::vector<std::string>& args, std::string* out,
@@ -303,6 +334,11 @@ int32_t CheckMedia(Platform& platform, Trust& trust, const std::vector<std::stri
   ctx.programDir = ProgramDirFromModulePath(platform.codePage, platform.files.ModuleFileName());
   ctx.tempDir = TemporaryFolder(platform);
   CheckSwitches switches;
+  if (int32_t code = 0; ReadFleetOptions(platform.codePage, args, &switches, &code)) {
+    if (code == 0) return SummariseFleet(platform, switches.fleetFolder, switches.json, out);
+    err->append(BuildCheckUsageText());
+    return code;
+  }
   if (!ReadCheckOptions(ctx, args, &switches)) {
     err->append(BuildCheckUsageText());
     return kCheckUsageError;
