@@ -749,26 +749,13 @@ std::unique_ptr<TextWriter> FakeFileSystem::CreateCommitted(const std::string& p
 }
 
 uint32_t FakeFileSystem::WriteWholeFile(const std::string& path, const std::string& bytes) {
-  Record("WriteFile " + path);
-  if (Fails(Call::FileCreate)) return ERROR_ACCESS_DENIED;
-  Parsed p = Parse(path);
-  if (!p.valid || p.isRoot() || p.trailingSeparator) return ERROR_INVALID_NAME;
-  if (failCreate_.count(Key(path)) != 0) return ERROR_ACCESS_DENIED;
-  Node* node = Lookup(path);
-  if (node != nullptr && (node->dir || (node->attributes & FILE_ATTRIBUTE_READONLY) != 0)) {
-    return ERROR_ACCESS_DENIED;
+  // As a committed text file, whose calls and faults it shares.
+  std::unique_ptr<TextWriter> writer = CreateCommitted(path);
+  if (!writer) {
+    return Exists(path) || Exists(path.substr(0, path.rfind('\\'))) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
   }
-  if (node == nullptr) {
-    std::string parent = p.root + "\\";
-    for (size_t i = 0; i + 1 < p.elements.size(); ++i) parent += p.elements[i] + "\\";
-    const Node* folder = Lookup(parent);
-    if (folder == nullptr || !folder->dir) return ERROR_PATH_NOT_FOUND;
-  }
-  if (Fails(Call::FileWrite)) {
-    MakeFile(path, bytes.substr(0, bytes.size() / 2), FILE_ATTRIBUTE_ARCHIVE);
-    return ERROR_DISK_FULL;
-  }
-  return MakeFile(path, bytes, FILE_ATTRIBUTE_ARCHIVE) != nullptr ? 0 : ERROR_ACCESS_DENIED;
+  writer->Write(bytes);
+  return writer->Close() ? 0 : ERROR_DISK_FULL;
 }
 
 uint32_t FakeFileSystem::MoveReplacing(const std::string& from, const std::string& to) {

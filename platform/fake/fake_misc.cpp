@@ -168,34 +168,17 @@ bool FakeSystem::EnvironmentVariable(const std::string& name, size_t bufferSize,
 
 std::string FakeSystem::ExpandEnvironment(const std::string& text) {
   if (Fails(Call::Environment)) return text;
-  std::string out;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    const size_t open = text.find('%', pos);
-    const size_t close = open == std::string::npos ? open : text.find('%', open + 1);
-    if (close == std::string::npos) break;
-    out += text.substr(pos, open - pos);
-    // Names of variables are compared without regard to case.
-    std::string name = text.substr(open + 1, close - open - 1);
-    auto found = environment_.end();
-    for (auto it = environment_.begin(); it != environment_.end(); ++it) {
-      if (name.size() == it->first.size() &&
-          std::equal(name.begin(), name.end(), it->first.begin(),
-                     [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) ==
-                                                 std::toupper(static_cast<unsigned char>(b)); })) {
-        found = it;
-      }
-    }
-    if (found != environment_.end()) {
-      out += found->second;
-      pos = close + 1;
-    } else {
-      // An unknown name stays; its closing % may open the next one.
-      out += text.substr(open, close - open);
-      pos = close;
-    }
+  std::string out = text;
+  for (const auto& [name, value] : environment_) {
+    // Names are compared without regard to case (ASCII names only here).
+    std::string upper = out;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string key = "%" + name + "%";
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const size_t at = upper.find(key);
+    if (at != std::string::npos) out.replace(at, key.size(), value);
   }
-  return out + text.substr(pos);
+  return out;
 }
 
 bool FakeSystem::LoadLibraryForProcess(const std::string& path) {

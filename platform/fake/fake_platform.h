@@ -184,7 +184,7 @@ class FakeFileSystem : public FileSystem, public FaultPoint {
   bool FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) override;
   std::unique_ptr<TextReader> OpenText(const std::string& path) override;
   std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override;
-  // Recorded as "WriteFile <path>" and "Move <from> <to>".
+  // Recorded as CreateCommitted, Write and Close, and "Move <from> <to>".
   uint32_t WriteWholeFile(const std::string& path, const std::string& bytes) override;
   uint32_t MoveReplacing(const std::string& from, const std::string& to) override;
 
