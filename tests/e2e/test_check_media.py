@@ -463,7 +463,7 @@ class CheckMediaTest(unittest.TestCase):
         check = self.host.install_check_media(f)
         run = self.host.install_program(f)
         core = f + '\\core\\'
-        prepare = self.host.install_standin(core + 'tools\\prepare.exe')
+        prepare = self.host.install_standin(core + 'tools\\prepare.exe', sleep_ms=400)
         self.host.build_msi(core + 'AppOne\\AppOne.msi', {'NVProductPrefix': 'ONE'},
                             product_name='Norvasoft AppOne', version='7.1.0')
         self.host.build_msi(core + 'Bad\\Bad.msi', {'NVProductPrefix': 'BAD'},
@@ -502,6 +502,7 @@ class CheckMediaTest(unittest.TestCase):
                          [('program', 'succeeded', 0), ('package', 'succeeded', 0),
                           ('package', 'failed', 1603)])
         self.assertIn('Return value is 1603', log)
+        self.assertGreaterEqual(doc['items'][0]['seconds'], 0.4)
 
         # A run ended during its second item leaves "running" and the item
         # before it.
@@ -532,6 +533,14 @@ class CheckMediaTest(unittest.TestCase):
                          [(1, 2, 0), (2, 1, 0), (3, 0, 1)])
         code, out, err = self.check(check, ['/fleet=C:\\nowhere'])
         self.assertEqual((code, out), (10005, ''))
+
+        # A result file that cannot be made costs one log line, nothing else.
+        self.host.write_file(response, response_file([(prepare, '')]))
+        lost = self.host.run(run, [response, '/S', 'result=C:\\nowhere\\r.json'], relay=False)
+        self.assertEqual(lost.exit_code, 0, lost.describe())
+        with open(self.host.run_logs()[-1], 'rb') as fh:
+            self.assertEqual(fh.read().decode('latin-1').count(
+                'Result file C:\\nowhere\\r.json could not be written. Return value is 3\r\n'), 1)
 
 
 if __name__ == '__main__':

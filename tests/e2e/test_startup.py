@@ -27,6 +27,7 @@ OPTIONS_BLOCK = (
     '\n/removeall - Uninstalls all Norvasoft products'
     '\nbusywait - Seconds to wait for another installation to finish before giving up'
     '\n/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started'
+    '\nresult - JSON file that records the run and each item\'s outcome'
     '\nNote: .xml file path is optional if in the same directory as NvRunUnattended.exe')
 INVALID_COMMAND_LINE = 1639
 FORM_A = 'Invalid command line options detected. Please use the following options.\n'
