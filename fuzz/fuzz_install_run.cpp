@@ -61,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Trace("run log", run.files.Written());
   for (const fake::MessageBoxCall& box : run.w.ui.MessageBoxes()) fuzz::Trace("message box", box.text);
   run.CheckNothingLeftOpen();
+  run.CheckResultDocument();
   FUZZ_CHECK(run.w.system.RestartRequests() <= 1, std::to_string(run.w.system.RestartRequests()) + " restarts");
 
   size_t resultLines = 0;

@@ -66,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Trace("run log", run.files.Written());
   for (const fake::MessageBoxCall& box : run.w.ui.MessageBoxes()) fuzz::Trace("message box", box.text);
   run.CheckNothingLeftOpen();
+  run.CheckResultDocument();
   FUZZ_CHECK(run.AllStatusWindowsDestroyed(), "a status window outlives the run");
 
   // The engine gate comes before the switches and is the only stop with 1.

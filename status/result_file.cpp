@@ -61,18 +61,19 @@ RestartState SettledRestart(const RunContext& ctx) {
   return ctx.options.rebootMode == -1 ? RestartState::Suppressed : RestartState::Pending;
 }
 
-// Writes the document to PATH.<process id>.tmp and puts it in PATH's place;
-// where that replacement fails (some shares refuse it), PATH is written in
-// place. Returns 0 or the error of the last step tried.
+// Writes the document to PATH.<process id>.tmp and puts it in PATH's place,
+// so that a reader never sees half a document; where that replacement fails
+// (some shares refuse it), PATH is written in place. A temporary file that
+// could not be written whole leaves PATH as it was. Returns 0 or the error
+// of the last step tried.
 uint32_t WriteDocument(RunContext& ctx, const std::string& text) {
   FileSystem& files = ctx.platform.files;
   const std::string& path = ctx.result.path;
   const std::string temporary = path + "." + std::to_string(ctx.platform.system.ProcessId()) + ".tmp";
-  if (files.WriteWholeFile(temporary, text) == 0) {
-    if (files.MoveReplacing(temporary, path) == 0) return 0;
-    files.DeleteOneFile(temporary);
-  }
-  return files.WriteWholeFile(path, text);
+  const uint32_t error = files.WriteWholeFile(temporary, text);
+  if (error == 0 && files.MoveReplacing(temporary, path) == 0) return 0;
+  files.DeleteOneFile(temporary);
+  return error != 0 ? error : files.WriteWholeFile(path, text);
 }
 
 void Write(RunContext& ctx) {

@@ -755,7 +755,10 @@ uint32_t FakeFileSystem::WriteWholeFile(const std::string& path, const std::stri
     return Exists(path) || Exists(path.substr(0, path.rfind('\\'))) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
   }
   writer->Write(bytes);
-  return writer->Close() ? 0 : ERROR_DISK_FULL;
+  // Unlike a text file's, a write that did not land whole (a full disk) is
+  // reported.
+  const bool whole = Contents(path).size() == bytes.size();
+  return writer->Close() && whole ? 0 : ERROR_DISK_FULL;
 }
 
 uint32_t FakeFileSystem::MoveReplacing(const std::string& from, const std::string& to) {
