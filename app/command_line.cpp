@@ -108,6 +108,21 @@ bool ApplyLogDir(const std::string& lowered, const std::string& unquoted, RunOpt
   return false;
 }
 
+// "result=PATH" or "/result=PATH", its prefix in any case: the path is a
+// file to be made, so it keeps its case; surrounding quotes go. False when
+// the argument is no such switch or its path is empty.
+bool ApplyResultFile(const CodePage& cp, const std::string& arg, RunOptions* options) {
+  for (const char* prefix : {"result=", "/result="}) {
+    const size_t length = std::string(prefix).size();
+    if (arg.size() <= length || !MbEqualNoCase(cp, arg.substr(0, length), prefix)) continue;
+    const std::string path = MbTrimLeftChar(cp, MbTrimRightChar(cp, arg.substr(length), '"'), '"');
+    if (path.empty()) return false;
+    options->resultFile = path;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string ProgramDirFromModulePath(const CodePage& cp, const std::string& modulePath) {
@@ -135,6 +150,7 @@ std::string BuildUsageText() {
   text += "\n/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started";
   text += "\nitemtimeout - Seconds an item may run before it is ended";
   text += "\n/agent - Started by a management agent: no windows, agent return codes";
+  text += "\nresult - JSON file that records the run and each item's outcome";
   text += "\nNote: .xml file path is optional if in the same directory as NvRunUnattended.exe";
   return text;
 }
@@ -166,6 +182,7 @@ ParseResult ParseCommandLine(const CodePage& cp, const std::vector<std::string>&
       parsed.verboseTrace = true;
       continue;
     }
+    if (ApplyResultFile(cp, arg, &parsed)) continue;
     const size_t chars = CharCount(cp, arg);
     if (chars == 0) continue;
     if (chars <= kShortArgumentChars) return ParseResult::kInvalidShort;

@@ -39,6 +39,7 @@ TEST(UsageTextTest, IsTheWholeTextByteForByte) {
             "/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started\n"
             "itemtimeout - Seconds an item may run before it is ended\n"
             "/agent - Started by a management agent: no windows, agent return codes\n"
+            "result - JSON file that records the run and each item's outcome\n"
             "Note: .xml file path is optional if in the same directory as NvRunUnattended.exe");
 }
 
@@ -171,6 +172,15 @@ TEST_F(CommandLineTest, BusyWaitTakesADayAtMostAndRebootCodesIsASwitch) {
     EXPECT_EQ(ParseCommandLine(cp, {form}, kProgramDir, &parsed), ParseResult::kOk);
     EXPECT_TRUE(parsed.rebootCodes) << form;
   }
+}
+
+TEST_F(CommandLineTest, ResultFileKeepsItsCaseAndMayBeShort) {
+  EXPECT_EQ(Parse({"/Result=\\\\Srv\\R\\%COMPUTERNAME%.json"}), ParseResult::kOk);
+  EXPECT_EQ(options.resultFile, "\\\\Srv\\R\\%COMPUTERNAME%.json");
+  EXPECT_EQ(Parse({"result=a"}), ParseResult::kOk);
+  EXPECT_EQ(options.resultFile, "a");
+  EXPECT_EQ(Parse({"result="}), ParseResult::kInvalidShort);
+  EXPECT_EQ(Parse({"/result=\"\""}), ParseResult::kInvalidLong);
 }
 
 TEST_F(CommandLineTest, InvalidArgumentsChangeNothing) {

@@ -8,6 +8,7 @@
 #include "launch/item_limit.h"
 #include "platform/platform.h"
 #include "response/install_plan.h"
+#include "status/result_file.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -28,6 +29,7 @@ struct RunOptions {
   bool agent = false;        // /agent: started by a management agent (implies /rebootcodes and /S)
   std::string logDir;        // logdir=: the folder of the logs, as given (not lower-cased, not expanded)
   uint32_t itemTimeout = 0;  // itemtimeout=: seconds an item may run; 0 for no limit
+  std::string resultFile;    // result=: the run's JSON record, as written (not expanded)
 };
 
 struct RunContext {
@@ -63,6 +65,8 @@ struct RunContext {
   LimitOutcome itemLimit = LimitOutcome::kNone;
   // The Windows Installer logs this run has started, lower-cased.
   std::set<std::string> msiLogsStarted;
+  // The result file's record of the run (result=).
+  ResultFile result;
 };
 
 }  // namespace nv

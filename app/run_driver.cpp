@@ -21,6 +21,7 @@
 #include "response/response_file.h"
 #include "status/progress_window.h"
 #include "status/reboot.h"
+#include "status/result_file.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -120,26 +121,17 @@ void WriteClosingLine(RunContext& ctx) { WriteRunLog(ctx, MakeTimeStamp(ctx) + "
 // A start-up stop. Where nobody could see its message, the message went to
 // the run log; the exit code follows it there, and the log is closed.
 int32_t StartUpStop(RunContext& ctx, int32_t exitCode) {
+  FinishResultFile(ctx, exitCode);
   if (ctx.desktopVisible) return exitCode;
   EndRunLogWithExitCode(ctx, exitCode);
   return exitCode;
-}
-
-// With /rebootcodes a run that failed nothing tells a management agent about
-// the restart: 1641 when it asked Windows to restart, 3010 when a package or
-// removal needs one that did not happen. A failure code always wins.
-int32_t WithRestartCode(const RunContext& ctx, int32_t exitCode) {
-  if (!ctx.options.rebootCodes || exitCode != 0) return exitCode;
-  if (ctx.restartRequested) return static_cast<int32_t>(ERROR_SUCCESS_REBOOT_INITIATED);
-  if (ctx.restartNeeded) return static_cast<int32_t>(ERROR_SUCCESS_REBOOT_REQUIRED);
-  return 0;
 }
 
 // The end of a run that got past its start-up checks: the run log closes
 // after the restart decision, whose failure it may still record. An agent's
 // run log ends with the code the agent acts on.
 int32_t FinishedRun(RunContext& ctx, int32_t exitCode) {
-  const int32_t code = WithRestartCode(ctx, exitCode);
+  const int32_t code = WithRestartCode(ctx, exitCode, ctx.restartRequested);
   if (ctx.options.agent) {
     EndRunLogWithExitCode(ctx, code);
   } else {
@@ -159,6 +151,7 @@ int32_t Run(RunContext& ctx, InstanceHandle instance) {
   const MutexState runMutex = TakeRunMutexAtStart(ctx);
   OpenRunLog(ctx);
   if (!WaitForOtherRun(ctx, runMutex)) return StartUpStop(ctx, StartUpBusyExitCode(ctx.options));
+  StartResultFile(ctx);
   if (RunEnd end = RemoveAllBranch(ctx)) return FinishedRun(ctx, *end);
   if (RunEnd end = FindResponseFile(ctx)) return StartUpStop(ctx, *end);
   if (RunEnd end = RefuseWhileBusy(ctx)) return StartUpStop(ctx, *end);
@@ -169,6 +162,7 @@ int32_t Run(RunContext& ctx, InstanceHandle instance) {
   LaunchItems(ctx);
   DeployUninstaller(ctx);
   RemoveStagingFolder(ctx);
+  FinishResultFile(ctx, ctx.exitCode);
   WriteClosingLine(ctx);
   if (ctx.options.interactive) DestroyProgressWindow(ctx);
   DecideReboot(ctx);

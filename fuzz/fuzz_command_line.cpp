@@ -67,10 +67,19 @@ ParseResult Model(const CodePage& cp, const std::vector<std::string>& args, cons
       options->verboseTrace = true;
       continue;
     }
+    auto quote = [](uint8_t c) { return c == '"'; };
+    // result=PATH: a file to be made, so its case stays; it may be short.
+    bool resultTaken = false;
+    for (const char* prefix : {"result=", "/result="}) {
+      const size_t length = std::string(prefix).size();
+      if (resultTaken || arg.size() <= length || !fuzz::StartsWithText(lower, prefix)) continue;
+      const std::string path = fuzz::TrimStart(fuzz::TrimEnd(cp, arg.substr(length), quote), quote);
+      if (!path.empty()) options->resultFile = path, resultTaken = true;
+    }
+    if (resultTaken) continue;
     const size_t chars = fuzz::Starts(cp, arg).size();
     if (chars == 0) continue;
     if (chars <= 8) return ParseResult::kInvalidShort;
-    auto quote = [](uint8_t c) { return c == '"'; };
     const std::string value = fuzz::TrimStart(fuzz::TrimEnd(cp, lower, quote), quote);
     bool taken = false;
     for (const char* prefix : {"logdir=", "/logdir="}) {
@@ -120,7 +129,7 @@ std::string Describe(const RunOptions& o) {
          " removeAll=" + std::to_string(o.removeAll) + " verboseTrace=" + std::to_string(o.verboseTrace) +
          " responseFile=" + Show(o.responseFile) + " logFile=" + Show(o.logFile) + " altSource=" + Show(o.altSource) +
          " rebootCodes=" + std::to_string(o.rebootCodes) + " busyWait=" + std::to_string(o.busyWait) +
-         " agent=" + std::to_string(o.agent) + " logDir=" + Show(o.logDir);
+         " agent=" + std::to_string(o.agent) + " logDir=" + Show(o.logDir) + " resultFile=" + Show(o.resultFile);
 }
 
 bool Same(const RunOptions& a, const RunOptions& b) { return Describe(a) == Describe(b); }

@@ -63,9 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Trace("run log", run.files.Written());
   for (const fake::MessageBoxCall& box : run.w.ui.MessageBoxes()) fuzz::Trace("message box", box.text);
   run.CheckNothingLeftOpen();
+  run.CheckResultDocument();
   FUZZ_CHECK(run.w.system.RestartRequests() <= 1, std::to_string(run.w.system.RestartRequests()) + " restarts");
 
-  const std::string log = run.files.WrittenAfterLogFolderLine();
+  size_t resultLines = 0;
+  const std::string log = fuzz::WithoutResultFileLine(run.files.WrittenAfterLogFolderLine(), &resultLines);
+  FUZZ_CHECK(resultLines <= 1, "the result file's failure logged more than once: " + Show(run.files.Written()));
   const int stop = ExpectedStop(run);
   if (stop >= 0) {
     FUZZ_CHECK(exitCode == stop, "stopped early with " + std::to_string(exitCode) + ", expected " +

@@ -68,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Trace("run log", run.files.Written());
   for (const fake::MessageBoxCall& box : run.w.ui.MessageBoxes()) fuzz::Trace("message box", box.text);
   run.CheckNothingLeftOpen();
+  run.CheckResultDocument();
   FUZZ_CHECK(run.AllStatusWindowsDestroyed(), "a status window outlives the run");
 
   // The engine gate comes before the switches and is the only stop with 1.
@@ -78,7 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int64_t expected = gateStop ? 1 : !parsed ? static_cast<int64_t>(ERROR_INVALID_COMMAND_LINE) : run.RemoveAllExitCode();
   FUZZ_CHECK(expected < 0 || exitCode == expected,
              "a remove-all run ended with " + std::to_string(exitCode) + ", expected " + std::to_string(expected));
-  const std::string log = run.files.WrittenAfterLogFolderLine();
+  size_t resultLines = 0;
+  const std::string log = fuzz::WithoutResultFileLine(run.files.WrittenAfterLogFolderLine(), &resultLines);
+  FUZZ_CHECK(resultLines <= 1, "the result file's failure logged more than once: " + Show(run.files.Written()));
   if (gateStop || !parsed) {
     // Nothing is removed and no log is written before the switches are read.
     FUZZ_CHECK(run.installer.Results().empty() && run.files.Created() == 0, "removed or logged after a stop");

@@ -150,6 +150,24 @@ inline bool StartsWithText(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// The run log without the line of result=: its first failed write adds one
+// line wherever the run is; *lines says how many there were.
+inline std::string WithoutResultFileLine(const std::string& log, size_t* lines) {
+  *lines = 0;
+  std::string out = log;
+  for (size_t at = out.find("Result file "); at != std::string::npos; at = out.find("Result file ", at)) {
+    const size_t tail = out.find(" could not be written. Return value is ", at);
+    const size_t end = tail == std::string::npos ? tail : out.find('\n', tail);
+    if ((at != 0 && out[at - 1] != '\n') || end == std::string::npos) {
+      ++at;
+      continue;
+    }
+    out.erase(at, end + 1 - at);
+    ++*lines;
+  }
+  return out;
+}
+
 // fopen's text mode: CR LF reads as LF and Ctrl+Z ends the file.
 inline std::string TextMode(const std::string& contents) {
   std::string out;

@@ -46,6 +46,7 @@
 #include "app/run_driver.h"
 #include "fuzz_support.h"
 #include "platform/fake/fake_platform.h"
+#include "status/json_text.h"
 
 namespace nv {
 namespace fuzz {
@@ -176,6 +177,12 @@ class RecordingFiles : public FileSystem {
     return inner_.FileVersion(path, versionMS, versionLS);
   }
   std::unique_ptr<TextReader> OpenText(const std::string& path) override { return inner_.OpenText(path); }
+  uint32_t WriteWholeFile(const std::string& path, const std::string& bytes) override {
+    return inner_.WriteWholeFile(path, bytes);
+  }
+  uint32_t MoveReplacing(const std::string& from, const std::string& to) override {
+    return inner_.MoveReplacing(from, to);
+  }
   std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override {
     return Recorded(path, inner_.CreateCommitted(path));
   }
@@ -359,6 +366,28 @@ struct Run {
     const std::string end = "Exit code: " + std::to_string(ended) + "\n";
     FUZZ_CHECK(files.Created() == 0 || EndsWithText(files.Written(), end), Show(files.Written()));
     return true;
+  }
+
+  // The document of result=, read back: once the run has written it as
+  // finished, no temporary file stays beside it and it holds the exit code
+  // the process ended with (unless a failing call kept a later write from
+  // landing).
+  void CheckResultDocument() {
+    RunOptions options;
+    if (ParseCommandLine(w.codePage, args, "D:\\media\\", &options) != ParseResult::kOk ||
+        options.resultFile.empty()) {
+      return;
+    }
+    const std::string path = w.system.ExpandEnvironment(options.resultFile);
+    const bool faults = !w.faults.Fired().empty();
+    const Json doc = ParseJson(w.files.Contents(path));
+    std::string state;
+    int64_t code = 0;
+    if (!JsonString(doc, "state", &state) || state != "finished") return;
+    FUZZ_CHECK(faults || !w.files.Exists(path + ".4242.tmp"), "a temporary result file stays: " + Show(path));
+    FUZZ_CHECK((JsonInteger(doc, "exitCode", &code) && code == exitCode) || faults,
+               "the result file's exit code differs from " + std::to_string(exitCode) + ": " +
+                   Show(w.files.Contents(path)));
   }
 
   // Nothing the run opened is left open.

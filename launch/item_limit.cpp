@@ -77,6 +77,13 @@ uint32_t RetryWhileBusy(RunContext& ctx, const std::function<uint32_t()>& call) 
   return result;
 }
 
+ItemOutcome OutcomeOfCall(const RunContext& ctx, uint32_t result) {
+  if (ctx.itemLimit == LimitOutcome::kEnded || ctx.itemLimit == LimitOutcome::kCancelled) {
+    return ItemOutcome::TimedOut;
+  }
+  return OutcomeOfResult(result);
+}
+
 std::string NotFinishedText(const RunContext& ctx, const std::string& subject) {
   return subject + " did not finish within " + std::to_string(ctx.options.itemTimeout) + " seconds";
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "status/result_file.h"
 
 namespace nv {
 
@@ -52,6 +53,11 @@ uint32_t RunProcessWithinLimit(Platform& platform, uint32_t limitSeconds, const 
 // lines and "PRODUCTn did not finish within S seconds and was ended." are
 // logged, the run's exit code becomes 1460 and ctx.itemLimit kEnded.
 uint32_t RunItemProgram(RunContext& ctx, int number, const std::string& commandLine);
+
+// The outcome of the item or removal carried out last, from its result:
+// "timed out" when the limit ended it or Windows Installer cancelled it at
+// the run's request, else as OutcomeOfResult.
+ItemOutcome OutcomeOfCall(const RunContext& ctx, uint32_t result);
 
 // "<subject> did not finish within S seconds" for the run's limit.
 std::string NotFinishedText(const RunContext& ctx, const std::string& subject);

@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "response/install_plan.h"
 #include "status/progress_window.h"
+#include "status/result_file.h"
 #include "status/run_log.h"
 #include "status/status_mif.h"
 
@@ -198,11 +199,24 @@ void ClassifyResult(RunContext& ctx, const ItemDecision& d, uint32_t rc, bool re
   }
 }
 
+// What carrying out an item gave, for the result file: the return value
+// and the outcome.
+struct ItemResult {
+  uint32_t returnValue = 0;
+  ItemOutcome outcome = ItemOutcome::Succeeded;
+};
+
+// A program's result: one that was not there is "not found" whatever
+// starting it returned.
+ItemResult ProgramResult(const RunContext& ctx, const ItemDecision& d, uint32_t rc) {
+  return {rc, d.found ? OutcomeOfCall(ctx, rc) : ItemOutcome::NotFound};
+}
+
 // An installer call of the item, under the time limit when one is set. A
 // cancel that the run asked for ends the run with 1460, not with the 1602
 // of the call, which an agent reads as a person's cancel.
-void CallAndClassify(RunContext& ctx, const ItemDecision& d, bool reportMif, bool isInstall,
-                     const std::function<uint32_t()>& call) {
+ItemResult CallAndClassify(RunContext& ctx, const ItemDecision& d, bool reportMif, bool isInstall,
+                           const std::function<uint32_t()>& call) {
   const uint32_t rc = CallInstallerWithinLimit(ctx, "PRODUCT" + std::to_string(d.number), "installation", call);
   // Agents run an uninstall again when they are unsure of it: a product
   // already gone is what the removal wanted. (An agent's run is silent, so
@@ -210,10 +224,11 @@ void CallAndClassify(RunContext& ctx, const ItemDecision& d, bool reportMif, boo
   if (!isInstall && ctx.options.agent && rc == ERROR_UNKNOWN_PRODUCT) {
     WriteRunLog(ctx, "Product " + d.path + " is not installed; nothing to remove.\n");
     WriteRunLog(ctx, "\n");
-    return;
+    return {rc, ItemOutcome::Succeeded};
   }
   ClassifyResult(ctx, d, rc, reportMif, isInstall);
   if (ctx.itemLimit == LimitOutcome::kCancelled) ctx.exitCode = static_cast<int32_t>(ERROR_TIMEOUT);
+  return {rc, OutcomeOfCall(ctx, rc)};
 }
 
 // A command line Windows cannot start whole is refused, never cut.
@@ -254,49 +269,70 @@ void AnnounceItem(RunContext& ctx, const ItemDecision& d) {
   WriteRunLog(ctx, MakeTimeStamp(ctx, d.launched) + " PRODUCT" + std::to_string(d.number) + " " + d.headerPath + " launched.\n");
 }
 
-void CarryOutItem(RunContext& ctx, const ItemDecision& d) {
+ItemResult CarryOutItem(RunContext& ctx, const ItemDecision& d) {
   Platform& p = ctx.platform;
   ctx.itemLimit = LimitOutcome::kNone;
+  const ItemResult skipped{0, ItemOutcome::Skipped};
+  uint32_t rc = 0;
   switch (d.kind) {
-    case ItemKind::ProductCode: {
-      CallAndClassify(ctx, d, ctx.options.interactive, false, [&] {
+    case ItemKind::ProductCode:
+      return CallAndClassify(ctx, d, ctx.options.interactive, false, [&] {
         return p.installer.ConfigureProductEx(d.path, INSTALLLEVEL_MAXIMUM, INSTALLSTATE_ABSENT, d.parameter);
       });
-      break;
-    }
     case ItemKind::Package:
       if (!d.found) {
         // A package that is not there fails as Windows Installer fails a
         // package it cannot open: the run must not end as a success.
         WriteStatusMif(ctx.platform, ctx.options.statusMif, d.name, d.version, false, true);
         ctx.exitCode = static_cast<int32_t>(ERROR_INSTALL_PACKAGE_OPEN_FAILED);
-        break;
+        return {ERROR_INSTALL_PACKAGE_OPEN_FAILED, ItemOutcome::NotFound};
       }
       WriteRunLog(ctx, "Launching: " + d.parameter + "\n\n");
-      CallAndClassify(ctx, d, true, true, [&] { return p.installer.InstallProduct(d.path, d.parameter); });
-      break;
+      return CallAndClassify(ctx, d, true, true, [&] { return p.installer.InstallProduct(d.path, d.parameter); });
     case ItemKind::ScriptEnginePackage:
-      if (d.setupPath.empty() || RefusedAsTooLong(ctx, d)) break;
+      if (d.setupPath.empty()) return {ERROR_FILE_NOT_FOUND, ItemOutcome::NotFound};
+      if (RefusedAsTooLong(ctx, d)) return skipped;
       WriteRunLog(ctx, "Launching " + d.commandLine + ".\n");
-      LogLaunchResult(ctx, RunItemProgram(ctx, d.number, d.commandLine));
-      break;
+      rc = RunItemProgram(ctx, d.number, d.commandLine);
+      LogLaunchResult(ctx, rc);
+      return ProgramResult(ctx, d, rc);
     case ItemKind::MsdeSetup:
-      if (!RefusedAsTooLong(ctx, d)) RunMsdeSetup(ctx, d.number, d.commandLine);
-      break;
+      if (RefusedAsTooLong(ctx, d)) return skipped;
+      return ProgramResult(ctx, d, RunMsdeSetup(ctx, d.number, d.commandLine));
     case ItemKind::Program:
     case ItemKind::Redistributable:
-      if (RefusedAsTooLong(ctx, d)) break;
+      if (RefusedAsTooLong(ctx, d)) return skipped;
       WriteRunLog(ctx, "Launching: ");
       WriteRunLog(ctx, d.commandLine + "\n\n");
-      LogLaunchResult(ctx, RunItemProgram(ctx, d.number, d.commandLine));
-      break;
+      rc = RunItemProgram(ctx, d.number, d.commandLine);
+      LogLaunchResult(ctx, rc);
+      return ProgramResult(ctx, d, rc);
   }
+  return {rc, ItemOutcome::Failed};
+}
+
+// The item's record in the result file: never its parameters, which may
+// hold passwords.
+void RecordItem(RunContext& ctx, const ItemDecision& d, const ItemResult& result) {
+  ItemRecord record;
+  record.item = d.number;
+  record.product = d.written;
+  record.name = d.kind == ItemKind::ProductCode || d.kind == ItemKind::Package ? d.name : std::string();
+  record.kind = d.unreadable ? "" : ItemKindText(d.kind);
+  record.path = d.path;
+  record.returnValue = static_cast<int32_t>(result.returnValue);
+  record.outcome = result.outcome;
+  if (MsiLoggingWanted(ctx) && (d.kind == ItemKind::ProductCode || d.kind == ItemKind::Package) && d.found) {
+    record.installerLog = BuildMsiLogPath(ctx, d.headerPath);
+  }
+  RecordResultItem(ctx, std::move(record));
 }
 
 // One pass; false when the item's product reads empty and the pass ends the
 // loop.
 bool LaunchItem(RunContext& ctx) {
   const int number = ++ctx.itemIndex;
+  BeginResultItem(ctx);
   ItemDecision d = ReadAndLocate(ctx, number);
   // An item the count found but whose values cannot be read now is neither
   // the end of the list nor an item without parameters (a setup started
@@ -305,6 +341,7 @@ bool LaunchItem(RunContext& ctx) {
     WriteRunLog(ctx, "PRODUCT" + std::to_string(number) +
                          " could not be read from the response file; the item is skipped.\n\n");
     ctx.exitCode = static_cast<int32_t>(ERROR_INSTALL_FAILURE);
+    RecordItem(ctx, d, {ERROR_INSTALL_FAILURE, ItemOutcome::Skipped});
     return true;
   }
   WriteRunLog(ctx, d.logBeforeHeader);
@@ -317,11 +354,29 @@ bool LaunchItem(RunContext& ctx) {
   // so that a run ended meanwhile leaves a log that tells which item it was
   // working on.
   DecideBranch(ctx, d);
-  CarryOutItem(ctx, d);
+  RecordItem(ctx, d, CarryOutItem(ctx, d));
   return true;
 }
 
 }  // namespace
+
+const char* ItemKindText(ItemKind kind) {
+  switch (kind) {
+    case ItemKind::ProductCode:
+      return "product code";
+    case ItemKind::Package:
+      return "package";
+    case ItemKind::ScriptEnginePackage:
+      return "script-engine package";
+    case ItemKind::Program:
+      return "program";
+    case ItemKind::MsdeSetup:
+      return "MSDE setup";
+    case ItemKind::Redistributable:
+      return ".NET redistributable";
+  }
+  return "program";
+}
 
 ItemDecision DecideItem(RunContext& ctx, int number) {
   ItemDecision d = ReadAndLocate(ctx, number);

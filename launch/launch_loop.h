@@ -32,6 +32,11 @@ enum class ItemKind {
   Redistributable,      // a program started from its local copy
 };
 
+// The kind as the media check's report and the result file name it:
+// "product code", "package", "script-engine package", "program", "MSDE
+// setup" or ".NET redistributable".
+const char* ItemKindText(ItemKind kind);
+
 // The rule names of media_search.h, and these two.
 constexpr const char* kRuleAsWritten = "as written";
 constexpr const char* kRuleLocalCopy = "local copy";

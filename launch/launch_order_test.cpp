@@ -55,6 +55,12 @@ class WatchedFiles : public FileSystem {
   std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) override {
     return files_.CreateNewCommitted(path);
   }
+  uint32_t WriteWholeFile(const std::string& path, const std::string& bytes) override {
+    return files_.WriteWholeFile(path, bytes);
+  }
+  uint32_t MoveReplacing(const std::string& from, const std::string& to) override {
+    return files_.MoveReplacing(from, to);
+  }
 
  private:
   fake::FakeFileSystem& files_;

@@ -37,15 +37,16 @@ std::string StageRedistributable(RunContext& ctx, const std::string& path, int i
   return PathExists(p, candidate) ? candidate : path;
 }
 
-void RunMsdeSetup(RunContext& ctx, int number, const std::string& commandLine) {
+uint32_t RunMsdeSetup(RunContext& ctx, int number, const std::string& commandLine) {
   // The worker reads its own copies of the command line and the limit and
-  // writes only the flags and the window lines; the calling thread reads
-  // them only after done is set.
+  // writes only the flags, the result and the window lines; the calling
+  // thread reads them only after done is set.
   const std::string msdeCommandLine = commandLine;
   const std::string subject = "PRODUCT" + std::to_string(number);
   const uint32_t limit = ctx.options.itemTimeout;
   std::string windowLines;
   std::atomic<bool> done(false), succeeded(false), ended(false);
+  std::atomic<uint32_t> result(ERROR_INSTALL_FAILURE);
   WriteRunLog(ctx, "MSDE Launched on a new thread...\n\n");
   Platform& p = ctx.platform;
   p.processes.RunOnWorker([&] {
@@ -53,6 +54,7 @@ void RunMsdeSetup(RunContext& ctx, int number, const std::string& commandLine) {
     uint32_t rc = RunProcessWithinLimit(p, limit, subject, msdeCommandLine, &windowLines, &timedOut);
     if (rc == 0 || rc == ERROR_SUCCESS_REBOOT_REQUIRED) succeeded = true;
     ended = timedOut;
+    result = rc;
     done = true;
   });
   ctx.itemLimit = ended ? LimitOutcome::kEnded : LimitOutcome::kNone;
@@ -62,6 +64,7 @@ void RunMsdeSetup(RunContext& ctx, int number, const std::string& commandLine) {
   } else if (done && succeeded) {
     WriteRunLog(ctx, "MSDE installed.\n\n");
   }
+  return done ? result.load() : static_cast<uint32_t>(ERROR_INSTALL_FAILURE);
 }
 
 }  // namespace nv

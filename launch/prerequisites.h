@@ -22,7 +22,9 @@ std::string StageRedistributable(RunContext& ctx, const std::string& path, int i
 // waits for it, keeping the calling thread's windows serviced; logs "MSDE
 // installed." when it returned 0 or 3010. Ended under the time limit, it
 // logs its window lines and "MSDE setup did not finish within S seconds and
-// was ended." instead, and the run's exit code becomes 1460.
-void RunMsdeSetup(RunContext& ctx, int number, const std::string& commandLine);
+// was ended." instead, and the run's exit code becomes 1460. Returns the
+// setup's return value (1460 when ended, 1603 when the worker did not
+// finish).
+uint32_t RunMsdeSetup(RunContext& ctx, int number, const std::string& commandLine);
 
 }  // namespace nv

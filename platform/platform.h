@@ -156,6 +156,13 @@ class FileSystem {
   // CREATE_NEW, then opened as above): null when it exists or cannot be
   // created, and an existing file is never emptied.
   virtual std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) = 0;
+  // CreateFileA(GENERIC_WRITE, no sharing, CREATE_ALWAYS), WriteFile of
+  // every byte, FlushFileBuffers and CloseHandle: 0, or the GetLastError of
+  // the first step that failed.
+  virtual uint32_t WriteWholeFile(const std::string& path, const std::string& bytes) = 0;
+  // MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH):
+  // 0, or GetLastError when it failed.
+  virtual uint32_t MoveReplacing(const std::string& from, const std::string& to) = 0;
 };
 
 // ---------------------------------------------------------------- registry
@@ -448,6 +455,19 @@ class System {
   virtual LocalTime Now() = 0;
   // printf to the standard output (dropped when there is none).
   virtual void WriteStdOut(const std::string& text) = 0;
+  // The current time in UTC (GetSystemTime), in the same fields as Now().
+  virtual LocalTime UtcNow() = 0;
+  // GetCommandLineA: the command line as the process got it.
+  virtual std::string CommandLine() = 0;
+  // GetCurrentProcessId.
+  virtual uint32_t ProcessId() = 0;
+  // GetComputerNameA and GetUserNameA; empty when Windows cannot say.
+  virtual std::string ComputerName() = 0;
+  virtual std::string UserName() = 0;
+  // ExpandEnvironmentStringsA: every %NAME% of a variable that is set
+  // replaced by its value (others left as written); the text unchanged when
+  // the call fails.
+  virtual std::string ExpandEnvironment(const std::string& text) = 0;
 
   // The status MIF library: LoadLibraryA of "ismif32.dll" in the system
   // folder, else in the program's folder (never by bare name),

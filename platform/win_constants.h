@@ -14,6 +14,15 @@
 #ifndef ERROR_PATH_NOT_FOUND
 #define ERROR_PATH_NOT_FOUND 3L
 #endif
+#ifndef ERROR_ACCESS_DENIED
+#define ERROR_ACCESS_DENIED 5L
+#endif
+#ifndef ERROR_DISK_FULL
+#define ERROR_DISK_FULL 112L
+#endif
+#ifndef ERROR_INVALID_NAME
+#define ERROR_INVALID_NAME 123L
+#endif
 #ifndef ERROR_OPEN_FAILED
 #define ERROR_OPEN_FAILED 110L
 #endif

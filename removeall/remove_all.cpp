@@ -9,6 +9,7 @@
 #include "removeall/product_enumeration.h"
 #include "status/progress_window.h"
 #include "status/reboot.h"
+#include "status/result_file.h"
 #include "status/run_log.h"
 #include "status/status_mif.h"
 
@@ -23,8 +24,10 @@ constexpr uint32_t kMsiLogMode = 0x1FDF;
 constexpr const char* kRemoveCommandLine =
     "REBOOT=ReallySuppress REMOVE=ALL UILevel=2 SETUPTYPE=Server COMPATVALIDATED=1";
 
-// Returns the removal's result.
-uint32_t RemoveOneProduct(RunContext& ctx, const std::string& title, const std::string& productCode) {
+// Returns the removal's result; *installerLog is the Windows Installer log
+// it asked for, or empty.
+uint32_t RemoveOneProduct(RunContext& ctx, const std::string& title, const std::string& productCode,
+                          std::string* installerLog) {
   Platform& p = ctx.platform;
   const bool interactive = ctx.options.interactive;
   if (interactive) SetStatus(ctx, "Norvasoft Installer is uninstalling '" + title + "'. Please wait...");
@@ -33,6 +36,7 @@ uint32_t RemoveOneProduct(RunContext& ctx, const std::string& title, const std::
     // to it rather than replace it.
     const std::string logPath = BuildMsiLogPath(ctx, productCode);
     p.installer.EnableLog(kMsiLogMode, logPath, MsiLogAttributes(ctx, logPath));
+    *installerLog = logPath;
   }
   WriteRunLog(ctx, "Product " + title + " is being uninstalled.\n");
   const uint32_t result = CallInstallerWithinLimit(ctx, "Product " + title, "removal", [&] {
@@ -107,7 +111,11 @@ int32_t RemoveAllProducts(RunContext& ctx) {
     size_t index = 1;
     for (const auto& [title, productCode] : products) {
       WriteRunLog(ctx, "Uninstalling product: " + std::to_string(index) + " of: " + count + " \n\n");
-      const uint32_t result = RemoveOneProduct(ctx, title, productCode);
+      BeginResultItem(ctx);
+      std::string installerLog;
+      const uint32_t result = RemoveOneProduct(ctx, title, productCode, &installerLog);
+      RecordResultItem(ctx, {static_cast<int>(index), productCode, title, "removal", productCode,
+                             static_cast<int32_t>(result), OutcomeOfCall(ctx, result), 0, installerLog});
       if (result == ERROR_SUCCESS_REBOOT_REQUIRED) {
         rebootPending = true;
         ctx.restartNeeded = true;
@@ -123,11 +131,12 @@ int32_t RemoveAllProducts(RunContext& ctx) {
   // A removal that needs a restart gets it unless /noreboot says otherwise:
   // a restart against that switch could lose a user's unsaved work.
   const bool restart = rebootPending && ctx.options.rebootMode != -1;
+  FinishResultFile(ctx, exitCode);
   WriteRunLog(ctx, MakeTimeStamp(ctx) + " done.");
   if (restart) WriteRunLog(ctx, "Rebooting machine.");
   if (rebootPending && !restart) WriteRunLog(ctx, "A restart is needed; not restarting because of /noreboot.\n");
   if (interactive) DestroyProgressWindow(ctx);
-  if (restart) RebootComputer(ctx, interactive && ctx.desktopVisible);
+  if (restart) RestartForRun(ctx, interactive && ctx.desktopVisible);
   return exitCode;
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/registry.h"
 #include "app/run_context.h"
+#include "status/result_file.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -39,10 +40,23 @@ void DecideReboot(RunContext& ctx) {
   }
   // Where nobody can see the question, the restart goes ahead as in silent
   // mode.
-  RebootComputer(ctx, options.interactive && ctx.desktopVisible);
+  RestartForRun(ctx, options.interactive && ctx.desktopVisible);
 }
 
-void RebootComputer(RunContext& ctx, bool ask) {
+void RestartForRun(RunContext& ctx, bool ask) {
+  RecordRestart(ctx, RestartState::Started);
+  const RestartState state = RebootComputer(ctx, ask);
+  if (state != RestartState::Started) RecordRestart(ctx, state);
+}
+
+int32_t WithRestartCode(const RunContext& ctx, int32_t exitCode, bool requested) {
+  if (!ctx.options.rebootCodes || exitCode != 0) return exitCode;
+  if (requested) return static_cast<int32_t>(ERROR_SUCCESS_REBOOT_INITIATED);
+  if (ctx.restartNeeded) return static_cast<int32_t>(ERROR_SUCCESS_REBOOT_REQUIRED);
+  return 0;
+}
+
+RestartState RebootComputer(RunContext& ctx, bool ask) {
   Platform& platform = ctx.platform;
   // The run is over: another run may start while the question waits, and
   // must not find this one's mutex held through the restart.
@@ -52,7 +66,7 @@ void RebootComputer(RunContext& ctx, bool ask) {
   // window could hang or vanish and take the question with it.
   if (ask && platform.ui.ShowMessageBox(Owner::None, nullptr, kRebootQuestion, "Norvasoft Installer",
                                         MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND | MB_TOPMOST) != IDYES) {
-    return;
+    return RestartState::Suppressed;
   }
   // Only the NT family knows privileges; there a process may not restart the
   // computer without enabling this one.
@@ -63,11 +77,12 @@ void RebootComputer(RunContext& ctx, bool ask) {
   const uint32_t result = platform.system.RequestRestart(!ctx.desktopVisible);
   if (result == 0) {
     ctx.restartRequested = true;
-    return;
+    return RestartState::Started;
   }
   WriteRunLog(ctx, "The restart could not be started. Return value is " +
                        std::to_string(static_cast<int32_t>(result)) + "\n");
   ctx.restartNeeded = true;
+  return RestartState::Pending;
 }
 
 }  // namespace nv

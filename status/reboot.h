@@ -2,7 +2,10 @@
 // The end-of-run restart: the decision from the reboot switches and the
 // RunOnce marker, and the routine that asks and restarts.
 
+#include <cstdint>
+
 #include "platform/platform.h"
+#include "status/result_file.h"
 
 namespace nv {
 
@@ -22,7 +25,19 @@ void DecideReboot(RunContext& ctx);
 // requests the restart, which returns at once. Sets ctx.restartRequested
 // only when Windows took the request; when it did not, the run log says so
 // and the restart counts as still needed (ctx.restartNeeded), so that no run
-// reports a restart that never began.
-void RebootComputer(RunContext& ctx, bool ask);
+// reports a restart that never began. Returns Started, Suppressed (the
+// question was not answered Yes) or Pending (Windows refused).
+RestartState RebootComputer(RunContext& ctx, bool ask);
+
+// RebootComputer for the run: the result file records the restart before it
+// is asked for, since the process may not outlive it, and again when it is
+// declined or refused.
+void RestartForRun(RunContext& ctx, bool ask);
+
+// With /rebootcodes a run that failed nothing tells a management agent about
+// the restart: 1641 when it asked Windows to restart (requested), 3010 when
+// a package or removal needs one that did not happen. A failure code always
+// wins.
+int32_t WithRestartCode(const RunContext& ctx, int32_t exitCode, bool requested);
 
 }  // namespace nv

@@ -2,8 +2,9 @@
 # Installs what this project needs on a Debian machine and is not there yet:
 # the compilers of the three builds, CMake and Ninja, GoogleTest, 64-bit Wine,
 # the package tools (wixl, msitools), the signing tools of the media check's
-# tests (openssl, osslsigncode), clang for the fuzz targets and a virtual
-# display (xvfb) for the Wine tests that need windows to be drawn. Asks apt
+# tests (openssl, osslsigncode), clang for the fuzz targets, a virtual
+# display (xvfb) for the Wine tests that need windows to be drawn and the
+# header-only JSON library (nlohmann-json3-dev, needed at build time only). Asks apt
 # only when something is missing, so a second call is quiet and takes a moment. Never adds the i386
 # architecture: the tests run the x86_64 build under 64-bit Wine.
 set -euo pipefail
@@ -11,7 +12,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ googletest libgtest-dev python3 file binutils
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
-  wine64 wixl msitools openssl osslsigncode clang-14 libclang-rt-14-dev xvfb
+  wine64 wixl msitools openssl osslsigncode clang-14 libclang-rt-14-dev xvfb nlohmann-json3-dev
 )
 
 missing=()

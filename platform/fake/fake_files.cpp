@@ -548,6 +548,7 @@ void FakeFileSystem::FailClose(const std::string& path) { failClose_.insert(Key(
 void FakeFileSystem::FailCreate(const std::string& path) { failCreate_.insert(Key(path)); }
 void FakeFileSystem::FailRemove(const std::string& path) { failRemove_.insert(Key(path)); }
 void FakeFileSystem::FailList(const std::string& folder) { failList_.insert(Key(folder)); }
+void FakeFileSystem::FailMove(const std::string& to) { failMove_.insert(Key(to)); }
 
 bool FakeFileSystem::CloseFails(const std::string& path) const { return failClose_.count(Key(path)) != 0; }
 bool FakeFileSystem::RemoveFails(const std::string& path) const { return failRemove_.count(Key(path)) != 0; }
@@ -753,6 +754,34 @@ std::unique_ptr<TextWriter> FakeFileSystem::CreateCommitted(const std::string& p
     if (MakeFile(path, std::string(), FILE_ATTRIBUTE_ARCHIVE) == nullptr) return nullptr;
   }
   return std::make_unique<FakeWriter>(*this, path);
+}
+
+uint32_t FakeFileSystem::WriteWholeFile(const std::string& path, const std::string& bytes) {
+  // As a committed text file, whose calls and faults it shares.
+  std::unique_ptr<TextWriter> writer = CreateCommitted(path);
+  if (!writer) {
+    return Exists(path) || Exists(path.substr(0, path.rfind('\\'))) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
+  }
+  writer->Write(bytes);
+  // Unlike a text file's, a write that did not land whole (a full disk) is
+  // reported.
+  const bool whole = Contents(path).size() == bytes.size();
+  return writer->Close() && whole ? 0 : ERROR_DISK_FULL;
+}
+
+uint32_t FakeFileSystem::MoveReplacing(const std::string& from, const std::string& to) {
+  Record("Move " + from + " " + to);
+  if (Fails(Call::FileChange)) return ERROR_ACCESS_DENIED;
+  const Node* source = Lookup(from);
+  if (source == nullptr || source->dir) return ERROR_FILE_NOT_FOUND;
+  const Node* target = Lookup(to);
+  if (failMove_.count(Key(to)) != 0 || (target != nullptr && target->dir) || RemoveFails(from)) {
+    return ERROR_ACCESS_DENIED;
+  }
+  const std::string contents = source->contents;
+  if (MakeFile(to, contents, FILE_ATTRIBUTE_ARCHIVE) == nullptr) return ERROR_PATH_NOT_FOUND;
+  Erase(from);
+  return 0;
 }
 
 }  // namespace fake

@@ -166,6 +166,21 @@ bool FakeSystem::EnvironmentVariable(const std::string& name, size_t bufferSize,
   return true;
 }
 
+std::string FakeSystem::ExpandEnvironment(const std::string& text) {
+  if (Fails(Call::Environment)) return text;
+  std::string out = text;
+  for (const auto& [name, value] : environment_) {
+    // Names are compared without regard to case (ASCII names only here).
+    std::string upper = out;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string key = "%" + name + "%";
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const size_t at = upper.find(key);
+    if (at != std::string::npos) out.replace(at, key.size(), value);
+  }
+  return out;
+}
+
 bool FakeSystem::LoadLibraryForProcess(const std::string& path) {
   calls_.push_back("LoadLibraryA " + path);
   if (Fails(Call::Library)) return false;

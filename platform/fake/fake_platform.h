@@ -150,6 +150,7 @@ class FakeFileSystem : public FileSystem, public FaultPoint {
   void FailCreate(const std::string& path);     // CreateCommitted gives null
   void FailRemove(const std::string& path);     // DeleteOneFile, RemoveDir and a shell delete fail
   void FailList(const std::string& folder);     // a wildcard Find in the folder finds nothing (access denied)
+  void FailMove(const std::string& to);         // MoveReplacing onto the path gives access denied
 
   // --- inspection
   bool Exists(const std::string& path) const;
@@ -188,6 +189,9 @@ class FakeFileSystem : public FileSystem, public FaultPoint {
   std::unique_ptr<TextReader> OpenText(const std::string& path) override;
   std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override;
   std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) override;
+  // Recorded as CreateCommitted, Write and Close, and "Move <from> <to>".
+  uint32_t WriteWholeFile(const std::string& path, const std::string& bytes) override;
+  uint32_t MoveReplacing(const std::string& from, const std::string& to) override;
 
   // Used by the fake shell and the fake's readers and writers.
   std::vector<FindEntry> FindEntries(const std::string& pattern) const;  // Find, not counted
@@ -239,7 +243,7 @@ class FakeFileSystem : public FileSystem, public FaultPoint {
   std::map<std::string, std::string> shortPaths_;
   // Key() of the folder + "\" + the lower-cased short name -> Key() of the node.
   std::map<std::string, std::string> shortNames_;
-  std::set<std::string> failShort_, failOpen_, failClose_, failCreate_, failRemove_, failList_;
+  std::set<std::string> failShort_, failOpen_, failClose_, failCreate_, failRemove_, failList_, failMove_;
   std::vector<std::string> calls_;
   std::vector<std::string> searches_;
   int openFiles_ = 0;
@@ -578,6 +582,12 @@ class FakeSystem : public System, public FaultPoint {
  public:
   void SetArguments(const std::vector<std::string>& args) { args_ = args; }
   void SetNow(const LocalTime& now) { now_ = now; }
+  void SetUtcNow(const LocalTime& now) { utcNow_ = now; }
+  void SetCommandLine(const std::string& line) { commandLine_ = line; }
+  void SetNames(const std::string& computer, const std::string& user) {
+    computer_ = computer;
+    user_ = user;
+  }
   const std::string& StdOut() const { return stdout_; }
 
   // The status MIF library: missing by default; present, or present
@@ -623,6 +633,13 @@ class FakeSystem : public System, public FaultPoint {
   std::vector<std::string> Arguments() override { return args_; }
   LocalTime Now() override { return now_; }
   void WriteStdOut(const std::string& text) override { stdout_ += text; }
+  LocalTime UtcNow() override { return utcNow_; }
+  std::string CommandLine() override { return commandLine_; }
+  uint32_t ProcessId() override { return 4242; }
+  std::string ComputerName() override { return computer_; }
+  std::string UserName() override { return user_; }
+  // %NAME% from the variables of SetEnvironment, as Windows expands them.
+  std::string ExpandEnvironment(const std::string& text) override;
   bool InstallStatusMif(const StatusMifRecord& record) override;
   bool WindowsVersion(WindowsVersionInfo* version) override;
   bool EnvironmentVariable(const std::string& name, size_t bufferSize, std::string* value) override;
@@ -662,6 +679,9 @@ class FakeSystem : public System, public FaultPoint {
   std::vector<std::string> calls_;
   std::vector<std::string> args_;
   LocalTime now_{2026, 12, 8, 2, 39, 57, 2};  // Tue Dec  8 02:39:57 2026
+  LocalTime utcNow_{2026, 12, 8, 1, 39, 57, 2};
+  std::string commandLine_ = "NvRunUnattended.exe";
+  std::string computer_ = "PC-017", user_ = "SYSTEM";
   std::string stdout_;
 };
 

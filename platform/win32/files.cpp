@@ -6,6 +6,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -265,6 +266,31 @@ std::unique_ptr<TextWriter> Win32FileSystem::CreateNewCommitted(const std::strin
     return nullptr;
   }
   return std::make_unique<CommittedWriter>(file);
+}
+
+uint32_t Win32FileSystem::WriteWholeFile(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  uint32_t error = 0;
+  size_t done = 0;
+  while (error == 0 && done < bytes.size()) {
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) {
+      error = GetLastError();
+    } else if (written == 0) {
+      error = ERROR_WRITE_FAULT;
+    }
+    done += written;
+  }
+  if (error == 0 && !FlushFileBuffers(file)) error = GetLastError();
+  if (!CloseHandle(file) && error == 0) error = GetLastError();
+  return error;
+}
+
+uint32_t Win32FileSystem::MoveReplacing(const std::string& from, const std::string& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+  return GetLastError();
 }
 
 }  // namespace win32

@@ -313,6 +313,44 @@ LocalTime Win32System::Now() {
   return now;
 }
 
+LocalTime Win32System::UtcNow() {
+  SYSTEMTIME utc;
+  GetSystemTime(&utc);
+  return {utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute, utc.wSecond, utc.wDayOfWeek};
+}
+
+std::string Win32System::CommandLine() {
+  const char* line = GetCommandLineA();
+  return line != nullptr ? line : "";
+}
+
+uint32_t Win32System::ProcessId() { return GetCurrentProcessId(); }
+
+std::string Win32System::ComputerName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof(name);
+  return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+}
+
+std::string Win32System::UserName() {
+  char name[257] = {};  // UNLEN + 1
+  DWORD size = sizeof(name);
+  return GetUserNameA(name, &size) ? std::string(name) : std::string();
+}
+
+std::string Win32System::ExpandEnvironment(const std::string& text) {
+  // The size asked for includes the terminating zero; a variable may change
+  // between the two calls, so a result that still does not fit is asked again.
+  std::string buffer(text.size() + 1, '\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (needed == 0) return text;
+    if (needed <= buffer.size()) return std::string(buffer.c_str());
+    buffer.assign(needed, '\0');
+  }
+  return text;
+}
+
 void Win32System::WriteStdOut(const std::string& text) {
   // A GUI program started without redirection has no standard output; the
   // write then fails quietly and nothing else depends on it.

@@ -36,6 +36,8 @@ class Win32FileSystem : public FileSystem {
   std::unique_ptr<TextReader> OpenText(const std::string& path) override;
   std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override;
   std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) override;
+  uint32_t WriteWholeFile(const std::string& path, const std::string& bytes) override;
+  uint32_t MoveReplacing(const std::string& from, const std::string& to) override;
 };
 
 class Win32Registry : public Registry {
@@ -152,6 +154,12 @@ class Win32System : public System {
   std::vector<std::string> Arguments() override;
   LocalTime Now() override;
   void WriteStdOut(const std::string& text) override;
+  LocalTime UtcNow() override;
+  std::string CommandLine() override;
+  uint32_t ProcessId() override;
+  std::string ComputerName() override;
+  std::string UserName() override;
+  std::string ExpandEnvironment(const std::string& text) override;
   bool InstallStatusMif(const StatusMifRecord& record) override;
   bool WindowsVersion(WindowsVersionInfo* version) override;
   bool EnvironmentVariable(const std::string& name, size_t bufferSize, std::string* value) override;

@@ -515,6 +515,90 @@ class CheckMediaTest(unittest.TestCase):
         self.assertEqual(self.leftovers(), [])
         self.assertFalse(os.path.exists(self.host.unix_path(f + '\\x.log')))
 
+    def test_result_files_of_runs_and_their_fleet_summary(self):
+        f = 'C:\\M004'
+        check = self.host.install_check_media(f)
+        run = self.host.install_program(f)
+        core = f + '\\core\\'
+        prepare = self.host.install_standin(core + 'tools\\prepare.exe', sleep_ms=400)
+        self.host.build_msi(core + 'AppOne\\AppOne.msi', {'NVProductPrefix': 'ONE'},
+                            product_name='Norvasoft AppOne', version='7.1.0')
+        self.host.build_msi(core + 'Bad\\Bad.msi', {'NVProductPrefix': 'BAD'},
+                            product_name='Norvasoft Bad', launch_condition='0')
+        self.host.install_standin(core + 'tools\\slow.exe', sleep_ms=120000)
+        results = 'C:\\results'
+        self.host.make_dir(results)
+        unix_results = self.host.unix_path(results)
+
+        # A whole run: the document names the computer in its file name too,
+        # and tells each item as the log does; parameters stay out of it.
+        response = f + '\\all.xml'
+        self.host.write_file(response, response_file([
+            (prepare, '/silent'), (core + 'AppOne\\AppOne.msi', 'SAPWD=secret'),
+            (core + 'Bad\\Bad.msi', '')]))
+        done = self.host.run(run, [response, '/S', '/noreboot',
+                                   'result=C:\\results\\%COMPUTERNAME%.json'], relay=False)
+        self.assertEqual(done.exit_code, 1603, done.describe())
+        names = os.listdir(unix_results)
+        self.assertEqual(len(names), 1, names)
+        with open(os.path.join(unix_results, names[0]), 'rb') as fh:
+            raw = fh.read()
+        self.assertNotIn(b'secret', raw)
+        doc = json.loads(raw.decode('utf-8'))
+        print('\nresult document (%s):\n%s' % (names[0], raw.decode('utf-8')))
+        self.assertTrue(doc['computer'])
+        self.assertEqual(names[0].lower(), doc['computer'].lower() + '.json')
+        self.assertEqual((doc['schema'], doc['state'], doc['exitCode'], doc['mode'], doc['restart']),
+                         (1, 'finished', 1603, 'install', 'none'))
+        self.assertTrue(doc['program'].startswith('NvRunUnattended.exe '), doc['program'])
+        with open(self.host.run_logs()[-1], 'rb') as fh:
+            log = fh.read().decode('latin-1').replace('\r\n', '\n')
+        self.assertEqual([(i['item'], i['path']) for i in doc['items']],
+                         [(int(n), p) for n, p in HEADER_RE.findall(log)])
+        self.assertEqual([(i['kind'], i['outcome'], i['returnValue']) for i in doc['items']],
+                         [('program', 'succeeded', 0), ('package', 'succeeded', 0),
+                          ('package', 'failed', 1603)])
+        self.assertIn('Return value is 1603', log)
+        self.assertGreaterEqual(doc['items'][0]['seconds'], 0.4)
+
+        # A run ended during its second item leaves "running" and the item
+        # before it.
+        self.host.write_file(response, response_file([(prepare, ''), (core + 'tools\\slow.exe', '')]))
+        cut = self.host.run(run, [response, '/S', 'result=C:\\results\\cut.json'], relay=False,
+                            timeout=15)
+        self.assertTrue(cut.timed_out, cut.describe())
+        with open(os.path.join(unix_results, 'cut.json'), 'rb') as fh:
+            cut_doc = json.loads(fh.read().decode('utf-8'))
+        self.assertEqual((cut_doc['state'], cut_doc['exitCode'], cut_doc['finished']),
+                         ('running', None, None))
+        self.assertEqual([i['path'] for i in cut_doc['items']], [prepare])
+        self.host.write_file(results + '\\broken.json', '{"schema": 1, ')
+
+        code, out, err = self.check(check, ['/fleet=' + results])
+        print('\nsummary:\n' + out)
+        self.assertEqual((code, err), (3, ''), out)
+        self.assertIn('computers: 3 (finished 1, not finished 1, unreadable 1)\n'
+                      'exit codes: 1603 x1\n', out)
+        self.assertIn('item 3 %sBad\\Bad.msi: 1 failed (1603: %s)\n' % (core, doc['computer']), out)
+        self.assertIn('not finished: %s (after item 1)\nunreadable: broken.json\n'
+                      % cut_doc['computer'], out)
+        code, out, err = self.check(check, ['/fleet=' + results, '/json'])
+        summary = json.loads(out)
+        self.assertEqual(summary['computers'],
+                         {'total': 3, 'finished': 1, 'notFinished': 1, 'unreadable': 1})
+        self.assertEqual([(i['item'], i['succeeded'], i['failed']) for i in summary['items']],
+                         [(1, 2, 0), (2, 1, 0), (3, 0, 1)])
+        code, out, err = self.check(check, ['/fleet=C:\\nowhere'])
+        self.assertEqual((code, out), (10005, ''))
+
+        # A result file that cannot be made costs one log line, nothing else.
+        self.host.write_file(response, response_file([(prepare, '')]))
+        lost = self.host.run(run, [response, '/S', 'result=C:\\nowhere\\r.json'], relay=False)
+        self.assertEqual(lost.exit_code, 0, lost.describe())
+        with open(self.host.run_logs()[-1], 'rb') as fh:
+            self.assertEqual(fh.read().decode('latin-1').count(
+                'Result file C:\\nowhere\\r.json could not be written. Return value is 3\r\n'), 1)
+
 
 if __name__ == '__main__':
     winehost.main()

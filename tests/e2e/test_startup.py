@@ -29,6 +29,7 @@ OPTIONS_BLOCK = (
     '\n/rebootcodes - Exit with 3010 when a restart is pending, 1641 when one was started'
     '\nitemtimeout - Seconds an item may run before it is ended'
     '\n/agent - Started by a management agent: no windows, agent return codes'
+    '\nresult - JSON file that records the run and each item\'s outcome'
     '\nNote: .xml file path is optional if in the same directory as NvRunUnattended.exe')
 INVALID_COMMAND_LINE = 1639
 FORM_A = 'Invalid command line options detected. Please use the following options.\n'

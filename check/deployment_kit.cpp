@@ -1,4 +1,4 @@
-#include "app/deployment_kit.h"
+#include "check/deployment_kit.h"
 
 #include <set>
 

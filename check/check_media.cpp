@@ -1,16 +1,17 @@
-#include "app/check_media.h"
+#include "check/check_media.h"
 
-#include "app/check_details.h"
 #include "app/command_line.h"
-#include "app/deployment_kit.h"
-#include "app/json_writer.h"
 #include "app/run_context.h"
+#include "check/check_details.h"
+#include "check/deployment_kit.h"
+#include "check/fleet_summary.h"
 #include "deploy/shell_helpers.h"
 #include "launch/launch_loop.h"
 #include "launch/package_property.h"
 #include "platform/text.h"
 #include "response/install_plan.h"
 #include "response/response_file.h"
+#include "status/json_text.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -41,29 +42,12 @@ class ConsoleUi : public Ui {
   std::string* err_;
 };
 
-const char* KindText(ItemKind kind) {
-  switch (kind) {
-    case ItemKind::ProductCode:
-      return "product code";
-    case ItemKind::Package:
-      return "package";
-    case ItemKind::ScriptEnginePackage:
-      return "script-engine package";
-    case ItemKind::Program:
-      return "program";
-    case ItemKind::MsdeSetup:
-      return "MSDE setup";
-    case ItemKind::Redistributable:
-      return ".NET redistributable";
-  }
-  return "program";
-}
-
 // The check's own switches, beside those it shares with a run.
 struct CheckSwitches {
   bool signedOnly = false;   // /signed: a file without a valid signature fails
   bool json = false;         // /json: the report as one JSON document
   std::string kitFolder;     // /kit=FOLDER: write the deployment kit there
+  std::string fleetFolder;   // /fleet=FOLDER: summarise the result files there instead
 };
 
 // True when arg is one of the check's own switches (read into *s).
@@ -80,7 +64,33 @@ bool ReadCheckSwitch(const CodePage& cp, const std::string& arg, CheckSwitches* 
     s->kitFolder = arg.substr(5);
     return true;
   }
+  if (arg.size() > 7 && MbEqualNoCase(cp, arg.substr(0, 7), "/fleet=")) {
+    s->fleetFolder = arg.substr(7);
+    return true;
+  }
   return false;
+}
+
+// True when the arguments ask for a fleet summary (/fleet=FOLDER); it takes
+// /json and nothing else, and no response file is looked for. *code is 0,
+// or kCheckUsageError for any other argument.
+bool ReadFleetOptions(const CodePage& cp, const std::vector<std::string>& args, CheckSwitches* switches,
+                      int32_t* code) {
+  CheckSwitches read;
+  bool other = false;
+  for (const std::string& arg : args) {
+    CheckSwitches one;
+    if (ReadCheckSwitch(cp, arg, &one) && (one.json || !one.fleetFolder.empty())) {
+      read.json = read.json || one.json;
+      if (!one.fleetFolder.empty()) read.fleetFolder = one.fleetFolder;
+    } else {
+      other = true;
+    }
+  }
+  if (read.fleetFolder.empty()) return false;
+  *switches = read;
+  *code = other ? kCheckUsageError : 0;
+  return true;
 }
 
 // The check's own switches (ReadCheckSwitch), and every switch of a run, so
@@ -182,7 +192,7 @@ bool ReportItem(RunContext& ctx, Trust& trust, const CheckSwitches& sw, const It
   if (!d.mediaPath.empty() && d.mediaPath != d.path) line("media path", d.mediaPath);
   line("path", d.path);
   line("rule", d.rule);
-  line("kind", KindText(d.kind));
+  line("kind", ItemKindText(d.kind));
   bool fails = !d.found;
   switch (d.kind) {
     case ItemKind::ProductCode:
@@ -271,43 +281,22 @@ std::string RenderText(const std::vector<Field>& head, const std::vector<ItemRep
 
 std::string RenderJson(const CodePage& cp, const std::vector<Field>& head, const std::vector<ItemReport>& items,
                        const Tally& t) {
-  JsonWriter json(cp);
-  json.BeginObject();
-  for (const Field& f : head) {
-    json.Key(CamelCase(f.key));
-    json.String(f.value);
-  }
-  json.Key("items");
-  json.BeginArray();
+  Json doc = Json::object();
+  for (const Field& f : head) doc[CamelCase(f.key)] = Utf8(cp, f.value);
+  Json& list = doc["items"] = Json::array();
   for (const ItemReport& r : items) {
-    json.BeginObject();
-    json.Key("item");
-    json.Number(r.number);
-    for (const Field& f : r.fields) {
-      json.Key(CamelCase(f.key));
-      json.String(f.value);
-    }
+    Json item = {{"item", r.number}};
+    for (const Field& f : r.fields) item[CamelCase(f.key)] = Utf8(cp, f.value);
     if (!r.trace.empty()) {
-      json.Key("trace");
-      json.BeginArray();
-      for (const std::string& trace : r.trace) json.String(trace);
-      json.EndArray();
+      Json& trace = item["trace"] = Json::array();
+      for (const std::string& line : r.trace) trace.push_back(Utf8(cp, line));
     }
-    json.EndObject();
+    list.push_back(std::move(item));
   }
-  json.EndArray();
-  json.Key("summary");
-  json.BeginObject();
-  const std::pair<const char*, int> counts[] = {{"items", t.items},          {"found", t.items - t.failing},
-                                                {"missingOrFailing", t.failing}, {"signed", t.signedCount},
-                                                {"unsigned", t.unsignedCount}, {"untrusted", t.untrusted}};
-  for (const auto& count : counts) {
-    json.Key(count.first);
-    json.Number(count.second);
-  }
-  json.EndObject();
-  json.EndObject();
-  return json.Text();
+  doc["summary"] = {{"items", t.items},          {"found", t.items - t.failing},
+                    {"missingOrFailing", t.failing}, {"signed", t.signedCount},
+                    {"unsigned", t.unsignedCount}, {"untrusted", t.untrusted}};
+  return JsonText(doc);
 }
 
 // The response file as the install command names it: by its name alone
@@ -339,7 +328,8 @@ std::string KitBlockers(const std::vector<ItemReport>& items) {
 
 std::string BuildCheckUsageText() {
   return "Usage: NvCheckMedia.exe \"[\\\\deploysrv\\NorvaSuite\\]MyInstall.xml\" "
-         "[altsource=\"\\\\mirrorsrv\\NorvaMedia\"] [/v] [/signed] [/json] [/kit=FOLDER]\n\n"
+         "[altsource=\"\\\\mirrorsrv\\NorvaMedia\"] [/v] [/signed] [/json] [/kit=FOLDER]\n"
+         "       NvCheckMedia.exe /fleet=FOLDER [/json]\n\n"
          "Shows, for every item of the response file, what NvRunUnattended.exe would find and start,\n"
          "what each package will do on this computer and whether each file is signed,\n"
          "without installing, copying or starting anything.\n\n"
@@ -349,10 +339,13 @@ std::string BuildCheckUsageText() {
          "/json - Write the report as one JSON document\n"
          "/kit=FOLDER - Also write detect.ps1, uninstall.xml and commands.txt for a management agent;\n"
          "              only when every item is found and every package installs for all users\n"
+         "/fleet=FOLDER - Summarise the result files (result=) of many runs collected in FOLDER instead\n"
          "The other switches of NvRunUnattended.exe are accepted and change nothing; /removeall is not.\n\n"
          "Exit code: 0 when every item is found, else the number of items that would be skipped or\n"
          "fail to start; 10001 for an unknown option, 10002 when the response file is missing,\n"
-         "10003 for invalid entries in the response file, 10004 when the kit cannot or may not be written.\n";
+         "10003 for invalid entries in the response file, 10004 when the kit cannot or may not be written.\n"
+         "With /fleet=: 0 when every computer finished with 0, 3010 or 1641, else the number of\n"
+         "computers that did not (at most 10000); 10005 when the folder cannot be read.\n";
 }
 
 int32_t CheckMedia(Platform& platform, Trust& trust, const std::vector<std::string>& args, std::string* out,
@@ -364,6 +357,11 @@ int32_t CheckMedia(Platform& platform, Trust& trust, const std::vector<std::stri
   ctx.programDir = ProgramDirFromModulePath(platform.codePage, platform.files.ModuleFileName());
   ctx.tempDir = TemporaryFolder(platform);
   CheckSwitches switches;
+  if (int32_t code = 0; ReadFleetOptions(platform.codePage, args, &switches, &code)) {
+    if (code == 0) return SummariseFleet(platform, switches.fleetFolder, switches.json, out);
+    err->append(BuildCheckUsageText());
+    return code;
+  }
   if (!ReadCheckOptions(ctx, args, &switches)) {
     err->append(BuildCheckUsageText());
     return kCheckUsageError;

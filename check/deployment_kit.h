@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/check_details.h"
+#include "check/check_details.h"
 #include "platform/platform.h"
 
 namespace nv {

@@ -1,4 +1,4 @@
-#include "app/check_media.h"
+#include "check/check_media.h"
 
 #include <gtest/gtest.h>
 
@@ -210,6 +210,9 @@ TEST_F(CheckMediaTest, SignedJsonAndKit) {
   trust.SetResult("D:\\media\\a.msi", 0, "Norvasoft");
   trust.SetResult("D:\\media\\b.msi", kCertUntrustedRoot);
   EXPECT_EQ(Check({kFile, "/agent", "logdir=%WINDIR%\\Logs"}), 0);  // the kit's own switches are taken
+  // A run's result= is taken and ignored: the check writes nothing.
+  EXPECT_EQ(Check({kFile, "result=C:\\r.json"}), 0);
+  EXPECT_FALSE(w.files.Exists("C:\\r.json"));
   EXPECT_EQ(Check({kFile, "/SIGNED"}), 2);
   EXPECT_NE(out.find("summary: 3 items, 1 found, 2 missing or failing; 1 signed, 1 unsigned, 1 untrusted\n"),
             std::string::npos) << out;

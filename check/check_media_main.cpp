@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/check_media.h"
+#include "check/check_media.h"
 #include "platform/text.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_trust.h"

@@ -1,4 +1,4 @@
-#include "app/check_details.h"
+#include "check/check_details.h"
 
 #include "launch/package_property.h"
 #include "platform/text.h"
