@@ -28,9 +28,12 @@ void DecideReboot(RunContext& ctx) {
   const RunOptions& options = ctx.options;
   if (options.rebootMode == -1) {
     // The restart the marker asks for is still owed: with /rebootcodes the
-    // exit code must tell, or the computer is taken as ready when it is not.
-    if (options.rebootCodes && RegistryValuePresent(p.registry, RegRoot::LocalMachine, kRunOnceKey, kRebootMarker)) {
-      ctx.restartNeeded = true;
+    // exit code must tell, or the computer is taken as ready when it is not,
+    // and the result file records it as kept from happening.
+    if ((options.rebootCodes || !ctx.result.path.empty()) &&
+        RegistryValuePresent(p.registry, RegRoot::LocalMachine, kRunOnceKey, kRebootMarker)) {
+      if (options.rebootCodes) ctx.restartNeeded = true;
+      RecordRestart(ctx, RestartState::Suppressed);
     }
     return;
   }

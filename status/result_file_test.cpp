@@ -94,6 +94,8 @@ TEST_F(ResultFileTest, ARemoveAllRunRecordsItsRemovalsAndTheRestart) {
       {{"/removeall", "/noreboot", "/rebootcodes"}, {"suppressed", 3010}},
       {{"/removeall", "/rebootcodes"}, {"started", 1641}},
       {{"/removeall", "/rebootcodes", "refused"}, {"pending", 3010}},
+      // Only the products' RunOnce marker asks, and /noreboot keeps it.
+      {{"/removeall", "/noreboot", "/rebootcodes", "marker"}, {"suppressed", 3010}},
   };
   for (const auto& [args, expected] : rows) {
     w.installer.AddProduct(kCode, {}, {{"Publisher", "Norvasoft"}, {"InstalledProductName", "One"}});
@@ -101,7 +103,13 @@ TEST_F(ResultFileTest, ARemoveAllRunRecordsItsRemovalsAndTheRestart) {
     std::vector<std::string> withResult = args;
     // Windows refuses the restart: it stays owed.
     w.system.FailRestart(args.back() == "refused" ? 1115 : 0);
-    if (args.back() == "refused") withResult.pop_back();
+    const bool marker = args.back() == "marker";
+    w.installer.SetResult(kCode, marker ? 0 : 3010);
+    if (marker) {
+      w.registry.SetString(RegRoot::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                           "NorvasoftReboot", "x");
+    }
+    if (args.back() == "refused" || marker) withResult.pop_back();
     withResult.push_back("result=C:\\results\\r.json");
     const Json doc = Run(withResult, "C:\\results\\r.json");
     ASSERT_TRUE(doc.is_object());
@@ -111,6 +119,7 @@ TEST_F(ResultFileTest, ARemoveAllRunRecordsItsRemovalsAndTheRestart) {
     EXPECT_EQ(doc["exitCode"], expected.second);
     EXPECT_EQ(exitCode, expected.second);
     ASSERT_EQ(doc["items"].size(), 1u);
+    if (marker) continue;
     EXPECT_EQ(doc["items"][0], Json({{"item", 1}, {"product", kCode}, {"name", "One"}, {"kind", "removal"},
                                      {"path", kCode}, {"returnValue", 3010}, {"outcome", "restart needed"},
                                      {"seconds", 0.0}, {"installerLog", ""}}));
