@@ -7,6 +7,7 @@
 // rest is the arguments, one per line.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/command_line.h"
@@ -103,7 +104,11 @@ ParseResult Model(const CodePage& cp, const std::vector<std::string>& args, cons
         taken = true;
       }
     }
-    for (const char* prefix : {"busywait=", "/busywait="}) {
+    const std::pair<const char*, uint32_t*> timed[] = {{"busywait=", &options->busyWait},
+                                                       {"/busywait=", &options->busyWait},
+                                                       {"itemtimeout=", &options->itemTimeout},
+                                                       {"/itemtimeout=", &options->itemTimeout}};
+    for (const auto& [prefix, field] : timed) {
       if (!taken && fuzz::StartsWithText(value, prefix)) {
         // Seconds from 1 to a day, in plain decimal digits.
         const std::string digits = value.substr(std::string(prefix).size());
@@ -112,7 +117,7 @@ ParseResult Model(const CodePage& cp, const std::vector<std::string>& args, cons
         }
         const uint32_t seconds = fuzz::Number(digits);
         if (seconds < 1 || seconds > kMaxBusyWait) return ParseResult::kInvalidLong;
-        options->busyWait = seconds;
+        *field = seconds;
         taken = true;
       }
     }
@@ -129,6 +134,7 @@ std::string Describe(const RunOptions& o) {
          " removeAll=" + std::to_string(o.removeAll) + " verboseTrace=" + std::to_string(o.verboseTrace) +
          " responseFile=" + Show(o.responseFile) + " logFile=" + Show(o.logFile) + " altSource=" + Show(o.altSource) +
          " rebootCodes=" + std::to_string(o.rebootCodes) + " busyWait=" + std::to_string(o.busyWait) +
+         " itemTimeout=" + std::to_string(o.itemTimeout) +
          " agent=" + std::to_string(o.agent) + " logDir=" + Show(o.logDir) + " resultFile=" + Show(o.resultFile);
 }
 
