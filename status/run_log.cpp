@@ -50,37 +50,11 @@ std::string DefaultLogPath(RunContext& ctx) {
   return ctx.logFolder + MbReplaceAll(cp, name, ":", ".");
 }
 
-// GetEnvironmentVariableA's largest value.
-constexpr size_t kEnvironmentBuffer = 32767;
-
-// Each %NAME% replaced by the variable's value, as ExpandEnvironmentStrings
-// does it: an unknown name, and a lone %, stay as written.
-std::string ExpandEnvironment(Platform& p, const std::string& text) {
-  const CodePage& cp = p.codePage;
-  std::string out;
-  size_t at = 0;
-  for (;;) {
-    const size_t open = MbFind(cp, text, "%", at);
-    const size_t close = open == std::string::npos ? std::string::npos : MbFind(cp, text, "%", open + 1);
-    if (close == std::string::npos) return out + text.substr(at);
-    std::string value;
-    if (close > open + 1 && p.system.EnvironmentVariable(text.substr(open + 1, close - open - 1),
-                                                         kEnvironmentBuffer, &value)) {
-      out += text.substr(at, open - at) + value;
-      at = close + 1;
-    } else {
-      // Not a name: the second % may open the next one.
-      out += text.substr(at, close - at);
-      at = close;
-    }
-  }
-}
-
 // The logdir= folder, expanded, made when missing and ending in a
 // backslash; empty when it cannot be made.
 std::string MakeLogFolder(RunContext& ctx) {
   Platform& p = ctx.platform;
-  const std::string folder = MbTrimRightChar(p.codePage, ExpandEnvironment(p, ctx.options.logDir), '\\') + "\\";
+  const std::string folder = MbTrimRightChar(p.codePage, p.system.ExpandEnvironment(ctx.options.logDir), '\\') + "\\";
   if (folder == "\\" || !CreateDirectoryPath(p, folder, true)) return std::string();
   return folder;
 }

@@ -1,6 +1,7 @@
 // The smaller pieces of the fake Windows: registry, user interface, code page
 // and the bundle that ties them together.
 
+#include <algorithm>
 #include <cctype>
 #include <initializer_list>
 
@@ -168,17 +169,37 @@ bool FakeSystem::EnvironmentVariable(const std::string& name, size_t bufferSize,
 
 std::string FakeSystem::ExpandEnvironment(const std::string& text) {
   if (Fails(Call::Environment)) return text;
-  std::string out = text;
-  for (const auto& [name, value] : environment_) {
-    // Names are compared without regard to case (ASCII names only here).
-    std::string upper = out;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    std::string key = "%" + name + "%";
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const size_t at = upper.find(key);
-    if (at != std::string::npos) out.replace(at, key.size(), value);
+  // As ExpandEnvironmentStringsA: each %NAME% of a variable that is set
+  // (names compared without regard to case) becomes its value; an unknown
+  // name and a lone % stay as written, and the second % of an unknown name
+  // may open the next one. No lead or trail byte is a %.
+  auto lookup = [this](const std::string& name, std::string* value) {
+    for (const auto& [key, data] : environment_) {
+      if (key.size() == name.size() &&
+          std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
+            return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+          })) {
+        *value = data;
+        return true;
+      }
+    }
+    return false;
+  };
+  std::string out;
+  size_t at = 0;
+  for (;;) {
+    const size_t open = text.find('%', at);
+    const size_t close = open == std::string::npos ? std::string::npos : text.find('%', open + 1);
+    if (close == std::string::npos) return out + text.substr(at);
+    std::string value;
+    if (close > open + 1 && lookup(text.substr(open + 1, close - open - 1), &value)) {
+      out += text.substr(at, open - at) + value;
+      at = close + 1;
+    } else {
+      out += text.substr(at, close - at);
+      at = close;
+    }
   }
-  return out;
 }
 
 bool FakeSystem::LoadLibraryForProcess(const std::string& path) {
