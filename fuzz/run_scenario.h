@@ -145,9 +145,9 @@ class RecordingInstaller : public Installer {
 // Keeps every text written through a created file (the run log is the only
 // file the program creates), whatever happens to the file afterwards, and
 // the length of each write.
-class RecordingFiles : public FileSystem {
+class RecordingFiles : public fake::ForwardingFileSystem {
  public:
-  explicit RecordingFiles(FileSystem& inner) : inner_(inner) {}
+  explicit RecordingFiles(FileSystem& inner) : ForwardingFileSystem(inner) {}
   const std::string& Written() const { return written_; }
   // The same without the first line when it tells that a logdir= folder
   // could not be used (args hold no line break, so it is one line).
@@ -161,28 +161,6 @@ class RecordingFiles : public FileSystem {
   int Created() const { return created_; }
   const std::string& CreatedPath() const { return createdPath_; }
 
-  std::vector<FindEntry> Find(const std::string& pattern) override { return inner_.Find(pattern); }
-  bool CreateDir(const std::string& path) override { return inner_.CreateDir(path); }
-  bool RemoveDir(const std::string& path) override { return inner_.RemoveDir(path); }
-  bool DeleteOneFile(const std::string& path) override { return inner_.DeleteOneFile(path); }
-  bool SetAttributes(const std::string& path, uint32_t attributes) override {
-    return inner_.SetAttributes(path, attributes);
-  }
-  bool Access(const std::string& path) override { return inner_.Access(path); }
-  std::string ShortPathName(const std::string& path) override { return inner_.ShortPathName(path); }
-  std::string TempPath() override { return inner_.TempPath(); }
-  std::string ModuleFileName() override { return inner_.ModuleFileName(); }
-  std::string SystemDirectory() override { return inner_.SystemDirectory(); }
-  bool FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) override {
-    return inner_.FileVersion(path, versionMS, versionLS);
-  }
-  std::unique_ptr<TextReader> OpenText(const std::string& path) override { return inner_.OpenText(path); }
-  uint32_t WriteWholeFile(const std::string& path, const std::string& bytes) override {
-    return inner_.WriteWholeFile(path, bytes);
-  }
-  uint32_t MoveReplacing(const std::string& from, const std::string& to) override {
-    return inner_.MoveReplacing(from, to);
-  }
   std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override {
     return Recorded(path, inner_.CreateCommitted(path));
   }
@@ -213,7 +191,6 @@ class RecordingFiles : public FileSystem {
     std::string& written_;
     std::vector<size_t>& writes_;
   };
-  FileSystem& inner_;
   std::string written_;
   std::vector<size_t> writes_;
   int created_ = 0;

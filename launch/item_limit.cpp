@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "app/run_context.h"
+#include "launch/process_runner.h"
 #include "status/run_log.h"
 
 namespace nv {
@@ -126,7 +127,7 @@ uint32_t CallInstallerWithinLimit(RunContext& ctx, const std::string& subject, c
 uint32_t RunProcessWithinLimit(Platform& platform, uint32_t limitSeconds, const std::string& subject,
                                const std::string& commandLine, std::string* windowLines, bool* ended) {
   if (ended != nullptr) *ended = false;
-  if (limitSeconds == 0) return platform.processes.Run(commandLine, true, nullptr);
+  if (limitSeconds == 0) return RunProcess(platform, commandLine, true);
   System& system = platform.system;
   std::string lines;
   const LimitedRun run = platform.processes.RunLimited(

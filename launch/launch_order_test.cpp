@@ -21,9 +21,9 @@ const char kLog[] = "C:\\logs\\run.log";
 
 // The fake file system, with the run log's contents taken down each time a
 // folder below the alternative source is listed.
-class WatchedFiles : public FileSystem {
+class WatchedFiles : public fake::ForwardingFileSystem {
  public:
-  explicit WatchedFiles(fake::FakeFileSystem& files) : files_(files) {}
+  explicit WatchedFiles(fake::FakeFileSystem& files) : ForwardingFileSystem(files), files_(files) {}
 
   // The run log as it stood at each listing of a folder below E:\alt.
   std::vector<std::string> logAtListing;
@@ -33,33 +33,6 @@ class WatchedFiles : public FileSystem {
       logAtListing.push_back(files_.Contents(kLog));
     }
     return files_.Find(pattern);
-  }
-  bool CreateDir(const std::string& path) override { return files_.CreateDir(path); }
-  bool RemoveDir(const std::string& path) override { return files_.RemoveDir(path); }
-  bool DeleteOneFile(const std::string& path) override { return files_.DeleteOneFile(path); }
-  bool SetAttributes(const std::string& path, uint32_t attributes) override {
-    return files_.SetAttributes(path, attributes);
-  }
-  bool Access(const std::string& path) override { return files_.Access(path); }
-  std::string ShortPathName(const std::string& path) override { return files_.ShortPathName(path); }
-  std::string TempPath() override { return files_.TempPath(); }
-  std::string ModuleFileName() override { return files_.ModuleFileName(); }
-  std::string SystemDirectory() override { return files_.SystemDirectory(); }
-  bool FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) override {
-    return files_.FileVersion(path, versionMS, versionLS);
-  }
-  std::unique_ptr<TextReader> OpenText(const std::string& path) override { return files_.OpenText(path); }
-  std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override {
-    return files_.CreateCommitted(path);
-  }
-  std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) override {
-    return files_.CreateNewCommitted(path);
-  }
-  uint32_t WriteWholeFile(const std::string& path, const std::string& bytes) override {
-    return files_.WriteWholeFile(path, bytes);
-  }
-  uint32_t MoveReplacing(const std::string& from, const std::string& to) override {
-    return files_.MoveReplacing(from, to);
   }
 
  private:

@@ -39,46 +39,18 @@ class CountingReader : public TextReader {
 // The fake file system whose readers count their reads; with stamps off,
 // nothing is known about a file's state and every value is read from the
 // file itself, as it always was.
-class CountingFiles : public FileSystem {
+class CountingFiles : public fake::ForwardingFileSystem {
  public:
-  CountingFiles(fake::FakeFileSystem& files, bool stamps) : files_(files), stamps_(stamps) {}
+  CountingFiles(fake::FakeFileSystem& files, bool stamps) : ForwardingFileSystem(files), stamps_(stamps) {}
   int lineReads = 0;
 
   std::unique_ptr<TextReader> OpenText(const std::string& path) override {
-    std::unique_ptr<TextReader> inner = files_.OpenText(path);
+    std::unique_ptr<TextReader> inner = inner_.OpenText(path);
     if (!inner) return nullptr;
     return std::make_unique<CountingReader>(std::move(inner), stamps_, &lineReads);
   }
-  std::vector<FindEntry> Find(const std::string& pattern) override { return files_.Find(pattern); }
-  bool CreateDir(const std::string& path) override { return files_.CreateDir(path); }
-  bool RemoveDir(const std::string& path) override { return files_.RemoveDir(path); }
-  bool DeleteOneFile(const std::string& path) override { return files_.DeleteOneFile(path); }
-  bool SetAttributes(const std::string& path, uint32_t attributes) override {
-    return files_.SetAttributes(path, attributes);
-  }
-  bool Access(const std::string& path) override { return files_.Access(path); }
-  std::string ShortPathName(const std::string& path) override { return files_.ShortPathName(path); }
-  std::string TempPath() override { return files_.TempPath(); }
-  std::string ModuleFileName() override { return files_.ModuleFileName(); }
-  std::string SystemDirectory() override { return files_.SystemDirectory(); }
-  bool FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) override {
-    return files_.FileVersion(path, versionMS, versionLS);
-  }
-  std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override {
-    return files_.CreateCommitted(path);
-  }
-  std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) override {
-    return files_.CreateNewCommitted(path);
-  }
-  uint32_t WriteWholeFile(const std::string& path, const std::string& bytes) override {
-    return files_.WriteWholeFile(path, bytes);
-  }
-  uint32_t MoveReplacing(const std::string& from, const std::string& to) override {
-    return files_.MoveReplacing(from, to);
-  }
 
  private:
-  fake::FakeFileSystem& files_;
   bool stamps_;
 };
 

@@ -250,6 +250,44 @@ class FakeFileSystem : public FileSystem, public FaultPoint {
   uint64_t machine_ = 0;
 };
 
+// Every file call handed on to another file system: a test or fuzz target
+// derives from it and overrides only the calls it watches or changes.
+class ForwardingFileSystem : public FileSystem {
+ public:
+  explicit ForwardingFileSystem(FileSystem& inner) : inner_(inner) {}
+  std::vector<FindEntry> Find(const std::string& pattern) override { return inner_.Find(pattern); }
+  bool CreateDir(const std::string& path) override { return inner_.CreateDir(path); }
+  bool RemoveDir(const std::string& path) override { return inner_.RemoveDir(path); }
+  bool DeleteOneFile(const std::string& path) override { return inner_.DeleteOneFile(path); }
+  bool SetAttributes(const std::string& path, uint32_t attributes) override {
+    return inner_.SetAttributes(path, attributes);
+  }
+  bool Access(const std::string& path) override { return inner_.Access(path); }
+  std::string ShortPathName(const std::string& path) override { return inner_.ShortPathName(path); }
+  std::string TempPath() override { return inner_.TempPath(); }
+  std::string ModuleFileName() override { return inner_.ModuleFileName(); }
+  std::string SystemDirectory() override { return inner_.SystemDirectory(); }
+  bool FileVersion(const std::string& path, uint32_t* versionMS, uint32_t* versionLS) override {
+    return inner_.FileVersion(path, versionMS, versionLS);
+  }
+  std::unique_ptr<TextReader> OpenText(const std::string& path) override { return inner_.OpenText(path); }
+  std::unique_ptr<TextWriter> CreateCommitted(const std::string& path) override {
+    return inner_.CreateCommitted(path);
+  }
+  std::unique_ptr<TextWriter> CreateNewCommitted(const std::string& path) override {
+    return inner_.CreateNewCommitted(path);
+  }
+  uint32_t WriteWholeFile(const std::string& path, const std::string& bytes) override {
+    return inner_.WriteWholeFile(path, bytes);
+  }
+  uint32_t MoveReplacing(const std::string& from, const std::string& to) override {
+    return inner_.MoveReplacing(from, to);
+  }
+
+ protected:
+  FileSystem& inner_;
+};
+
 class FakeRegistry : public Registry, public FaultPoint {
  public:
   // Sets a value's data (bytes, no terminator added). Key paths compare
