@@ -405,4 +405,12 @@ int32_t CheckMedia(Platform& platform, Trust& trust, const std::vector<std::stri
   return tally.failing;
 }
 
+bool CheckReportIsJson(const CodePage& cp, const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    CheckSwitches one;
+    if (ReadCheckSwitch(cp, arg, &one) && one.json) return true;
+  }
+  return false;
+}
+
 }  // namespace nv

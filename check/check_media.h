@@ -23,6 +23,9 @@ constexpr int32_t kCheckKitNotWritten = 10004;     // /kit= was given and the ki
 // The check's usage text.
 std::string BuildCheckUsageText();
 
+// Whether the arguments ask for the report as a JSON document (/json).
+bool CheckReportIsJson(const CodePage& cp, const std::vector<std::string>& args);
+
 // Checks the media for the arguments (without argument 0): the report goes
 // to *out, errors to *err; trust checks the files' signatures. Returns 0
 // when every item resolves to an existing file or an installed product,

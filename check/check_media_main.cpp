@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "check/check_media.h"
-#include "platform/text.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_trust.h"
 
@@ -26,13 +25,6 @@ void WriteReport(FILE* stream, DWORD handleKind, std::string text, bool keepByte
   fflush(stream);
 }
 
-bool AsksForJson(const nv::CodePage& cp, const std::vector<std::string>& args) {
-  for (const std::string& arg : args) {
-    if (nv::MbEqualNoCase(cp, arg, "/json")) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 int main() {
@@ -41,7 +33,7 @@ int main() {
   const std::vector<std::string> args = windows.platform.system.Arguments();
   std::string out, err;
   int code = nv::CheckMedia(windows.platform, trust, args, &out, &err);
-  const bool json = AsksForJson(windows.platform.codePage, args);
+  const bool json = nv::CheckReportIsJson(windows.platform.codePage, args);
   WriteReport(stdout, STD_OUTPUT_HANDLE, out, json);
   WriteReport(stderr, STD_ERROR_HANDLE, err, false);
   return code;
